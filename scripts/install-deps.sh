@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the tests, the Windows
+# builds, the fuzzers and the benchmark need and the machine lacks. Needs root
+# (or sudo) only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make googletest libgtest-dev libgmock-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 osslsigncode openssl
+  clang libclang-rt-14-dev
+  hyperfine time p7zip-full makeself zip unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}" >&2
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

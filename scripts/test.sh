@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The whole test suite: native build and tests, the same under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the Windows builds (static checks of the
+# 32-bit stub, end-to-end tests of the 64-bit one under Wine) and a bounded
+# run of every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+for preset in native sanitize; do
+  echo "== $preset: build and test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j "$(nproc)"
+done
+
+if [ -x scripts/test-windows.sh ]; then scripts/test-windows.sh; fi
+if [ -x scripts/test-fuzz.sh ]; then scripts/test-fuzz.sh; fi
