@@ -1,0 +1,297 @@
+#include "support/stub_runner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/package_builder.h"
+
+extern char** environ;
+
+namespace sfx_test {
+namespace {
+
+const char* environment_value(const char* name) {
+    const char* value = getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::vector<std::string> runner_prefix() {
+    std::vector<std::string> words;
+    if (const char* runner = environment_value("SFX_TEST_RUNNER")) {
+        std::istringstream in(runner);
+        for (std::string word; in >> word;) words.push_back(word);
+    }
+    return words;
+}
+
+// An emulator needs far longer to start a program than a native run.
+std::chrono::milliseconds setup_wait() {
+    return std::chrono::milliseconds(runner_active() ? 60000 : 15000);
+}
+std::chrono::milliseconds stub_wait() {
+    return std::chrono::milliseconds(runner_active() ? 120000 : 60000);
+}
+// How long a run that must not start SETUP.EXE is watched for one anyway.
+constexpr std::chrono::milliseconds STRAY_SETUP_GRACE{300};
+
+// Records argv, the current directory and the variable, then exits. $0 is the
+// path the program was started by, so "./SETUP.EXE" or a full path would show.
+const char SHELL_RECORDER[] =
+    "#!/bin/sh\n"
+    "# Records how it was started, for the stub's tests, and exits.\n"
+    "command_line=$0\n"
+    "for argument in \"$@\"; do command_line=\"$command_line $argument\"; done\n"
+    "printf 'command line: %s\\ndirectory: %s\\nvariable: %s\\n' \"$command_line\" \"$(pwd -P)\" "
+    "\"${SFX_TEST_VARIABLE-}\" > SETUP.LOG.part\n"
+    "mv SETUP.LOG.part SETUP.LOG\n";
+
+void remove_tree(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return;
+    if (S_ISDIR(info.st_mode)) {
+        if (DIR* directory = opendir(path.c_str())) {
+            while (dirent* entry = readdir(directory)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") remove_tree(path + "/" + name);
+            }
+            closedir(directory);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+std::string read_or_empty(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0 ? read_file(path) : std::string();
+}
+
+std::map<std::string, LeftFile> list_files(const std::string& directory_path) {
+    std::map<std::string, LeftFile> files;
+    DIR* directory = opendir(directory_path.c_str());
+    if (directory == nullptr) return files;
+    while (dirent* entry = readdir(directory)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == ".." || name == SETUP_RECORD_NAME) continue;
+        std::string path = directory_path + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) continue;
+        LeftFile file;
+        file.mode = info.st_mode & 07777;
+        if (S_ISREG(info.st_mode)) {
+            file.content = read_file(path);
+        } else if (S_ISLNK(info.st_mode)) {
+            file.kind = LeftFile::symlink;
+            char target[PATH_MAX];
+            ssize_t length = readlink(path.c_str(), target, sizeof target);
+            if (length > 0) file.content.assign(target, static_cast<size_t>(length));
+        } else {
+            file.kind = LeftFile::other;
+        }
+        files.emplace(name, file);
+    }
+    closedir(directory);
+    return files;
+}
+
+int unique_number() {
+    static int counter = 0;
+    return ++counter;
+}
+
+}  // namespace
+
+bool runner_active() { return environment_value("SFX_TEST_RUNNER") != nullptr; }
+
+std::string normalized_error(const std::string& text) {
+    if (!runner_active()) return text;
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) result += text[i];
+    return result;
+}
+
+bool same_directory(const std::string& recorded, const std::string& directory) {
+    if (!runner_active()) return recorded == directory;
+    // An emulated system shows the directory in its own form (a drive letter,
+    // backslashes); its last component still has to match.
+    auto last_component = [](const std::string& path) {
+        size_t separator = path.find_last_of("/\\");
+        std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        return name;
+    };
+    return last_component(recorded) == last_component(directory);
+}
+
+std::optional<SetupRecord> parse_setup_record(const std::string& text) {
+    std::istringstream in(normalized_error(text));
+    SetupRecord record;
+    const std::pair<const char*, std::string*> lines[] = {{"command line: ", &record.command_line},
+                                                          {"directory: ", &record.directory},
+                                                          {"variable: ", &record.variable}};
+    for (const auto& [label, field] : lines) {
+        std::string line;
+        if (!std::getline(in, line) || line.rfind(label, 0) != 0) {
+            ADD_FAILURE() << "malformed setup record:\n" << text;
+            return std::nullopt;
+        }
+        *field = line.substr(strlen(label));
+    }
+    return record;
+}
+
+std::string setup_program() {
+    if (const char* path = environment_value("SFX_TEST_SETUP")) return read_file(path);
+    return SHELL_RECORDER;
+}
+
+const std::string& stub_image() {
+    static const std::string image = [] {
+        const char* path = environment_value("SFX_TEST_STUB");
+        return read_file(path != nullptr ? path : SFX_BIN_DIR "/sfxstub");
+    }();
+    return image;
+}
+
+StubSandbox::StubSandbox() {
+    char pattern[] = "/tmp/sfxstub-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr) {
+        ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+        return;
+    }
+    // The real path, so that it compares equal to what SETUP.EXE records.
+    char real[PATH_MAX];
+    root_ = realpath(made, real) != nullptr ? real : made;
+    work_dir_ = root_ + "/work";
+    package_path_ = root_ + "/package/package.exe";
+    mkdir(work_dir_.c_str(), 0755);
+    mkdir((root_ + "/package").c_str(), 0755);
+}
+
+StubSandbox::~StubSandbox() {
+    if (!root_.empty()) remove_tree(root_);
+}
+
+void StubSandbox::write_package(const std::string& bytes) { write_file(package_path_, bytes, 0755); }
+
+void StubSandbox::write_stub_package(const std::string& archive) {
+    write_package(stub_image() + archive);
+}
+
+StubRun StubSandbox::run(const RunOptions& options) {
+    StubRun result;
+    result.given_variable = "inherited value " + std::to_string(getpid()) + "-" +
+                            std::to_string(unique_number());
+    std::string program = options.program ? *options.program : package_path_;
+    std::vector<std::string> words = runner_prefix();
+    bool prefixed = !words.empty();
+    words.push_back(options.argv0 && !prefixed ? *options.argv0 : program);
+    words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    std::string executable = prefixed ? words.front() : program;
+
+    // The stub's environment: the test's own, with the variable SETUP.EXE reports.
+    std::vector<std::string> environment_words;
+    std::string variable_prefix = std::string(SETUP_VARIABLE) + "=";
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::string(*entry).rfind(variable_prefix, 0) != 0) environment_words.push_back(*entry);
+    environment_words.push_back(variable_prefix + result.given_variable);
+    std::vector<char*> envp;
+    for (std::string& word : environment_words) envp.push_back(word.data());
+    envp.push_back(nullptr);
+
+    std::string output_path = root_ + "/stdout";
+    std::string error_path = root_ + "/stderr";
+
+    int package_descriptor = -1;
+    if (options.exec_unlinked) {
+        package_descriptor = open(package_path_.c_str(), O_RDONLY | O_CLOEXEC);
+        unlink(package_path_.c_str());
+    }
+
+    pid_t child = fork();
+    if (child < 0) {
+        ADD_FAILURE() << "fork: " << strerror(errno);
+        return result;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls until the exec.
+        int input = open("/dev/null", O_RDONLY);
+        int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int error = open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (input < 0 || output < 0 || error < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 ||
+            dup2(error, 2) < 0 || chdir(work_dir_.c_str()) != 0)
+            _exit(125);
+        // A known umask, so that the tests know the modes of created files.
+        umask(022);
+        if (options.file_size_limit >= 0) {
+            // Past the limit a write fails with EFBIG instead of killing the process.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+        }
+        if (options.ignore_sigpipe) signal(SIGPIPE, SIG_IGN);
+        if (options.exec_unlinked)
+            fexecve(package_descriptor, argv.data(), envp.data());
+        else
+            execve(executable.c_str(), argv.data(), envp.data());
+        _exit(126);
+    }
+    if (package_descriptor >= 0) close(package_descriptor);
+    if (options.while_running) options.while_running(child);
+
+    int wait_status = 0;
+    auto deadline = std::chrono::steady_clock::now() + stub_wait();
+    for (;;) {
+        pid_t done = waitpid(child, &wait_status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 || std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &wait_status, 0);
+            ADD_FAILURE() << "the stub did not end in time";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    EXPECT_NE(result.status, 125) << "the test could not prepare the stub's process";
+    EXPECT_NE(result.status, 126) << "the stub could not be started: " << executable;
+
+    // SETUP.EXE runs on after the stub has exited; its record may come later.
+    std::string record_path = work_dir_ + "/" + SETUP_RECORD_NAME;
+    auto wait_for = result.status == 0 && options.expect_setup ? setup_wait() : STRAY_SETUP_GRACE;
+    auto record_deadline = std::chrono::steady_clock::now() + wait_for;
+    while (access(record_path.c_str(), F_OK) != 0 &&
+           std::chrono::steady_clock::now() < record_deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (access(record_path.c_str(), F_OK) == 0) {
+        result.setup = parse_setup_record(read_file(record_path));
+    }
+
+    result.standard_output = read_or_empty(output_path);
+    result.standard_error = read_or_empty(error_path);
+    result.files = list_files(work_dir_);
+    return result;
+}
+
+}  // namespace sfx_test

@@ -1,0 +1,115 @@
+// Runs a stub binary, with a package appended, in a fresh temporary directory
+// and collects everything it did: exit status, standard error and output, the
+// files it left and what SETUP.EXE recorded.
+//
+// The same harness can test another build of the stub under an emulator:
+//   SFX_TEST_STUB   the stub to test (default: the native build's sfxstub)
+//   SFX_TEST_RUNNER a command prefix, split at blanks, that starts it
+//                   (e.g. "/usr/lib/wine/wine64")
+//   SFX_TEST_SETUP  a program file to pack as SETUP.EXE instead of the shell
+//                   recorder; it must write the record described below.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sfx_test {
+
+// The record SETUP.EXE leaves: a file of this name in its current directory,
+// three lines "command line: ...", "directory: ...", "variable: ...", the last
+// the value of SETUP_VARIABLE in its environment. A recorder writes it under
+// another name first and renames it, so a record that exists is complete.
+constexpr const char SETUP_RECORD_NAME[] = "SETUP.LOG";
+constexpr const char SETUP_VARIABLE[] = "SFX_TEST_VARIABLE";
+
+struct SetupRecord {
+    std::string command_line;
+    std::string directory;
+    std::string variable;
+};
+
+// Parses a record; fails the current test on a malformed one.
+std::optional<SetupRecord> parse_setup_record(const std::string& text);
+
+// True when `recorded`, a directory SETUP.EXE reported, is `directory`; under
+// a runner only the last component can be compared.
+bool same_directory(const std::string& recorded, const std::string& directory);
+
+// The bytes to pack as SETUP.EXE: SFX_TEST_SETUP's file, or a shell script
+// that records how it was started.
+std::string setup_program();
+
+// The executable image to put in front of every test package: SFX_TEST_STUB's
+// file, or the native sfxstub.
+const std::string& stub_image();
+
+// True when SFX_TEST_RUNNER is set: then the stub is not a native program and
+// POSIX-only cases skip themselves.
+bool runner_active();
+
+// Standard error as the stub wrote it, with CRLF line ends turned into LF when
+// a runner (a Windows stub) is used, where they are the normal line end.
+std::string normalized_error(const std::string& text);
+
+// One directory entry the stub left behind.
+struct LeftFile {
+    enum Kind { regular, symlink, other } kind = regular;
+    std::string content;  // a regular file's bytes, a link's target
+    unsigned mode = 0;    // permission bits
+};
+
+struct StubRun {
+    int status = -1;  // the exit status; 128 + signal number when killed
+    std::string standard_error;
+    std::string standard_output;
+    std::map<std::string, LeftFile> files;  // the work directory, the setup record left out
+    std::optional<SetupRecord> setup;       // what SETUP.EXE recorded, if it ran
+    std::string given_variable;             // SETUP_VARIABLE's value in the stub's environment
+};
+
+struct RunOptions {
+    std::vector<std::string> arguments;   // after argv[0]
+    std::optional<std::string> argv0;     // default: the path that is started
+    std::optional<std::string> program;   // path to start, relative to the work
+                                          // directory; default: the package
+    long file_size_limit = -1;            // RLIMIT_FSIZE for the stub, when >= 0
+    bool ignore_sigpipe = false;          // a write to a closed pipe fails, not kills
+    bool exec_unlinked = false;           // remove the package and start it by descriptor
+    bool expect_setup = true;             // wait for SETUP.EXE's record after status 0
+    // Called in the test while the stub runs, before it is waited for.
+    std::function<void(pid_t)> while_running;
+};
+
+// A temporary directory with two folders: package/ holding the package file,
+// work/ as the stub's current directory. Removed, whole, on destruction.
+class StubSandbox {
+public:
+    StubSandbox();
+    ~StubSandbox();
+    StubSandbox(const StubSandbox&) = delete;
+    StubSandbox& operator=(const StubSandbox&) = delete;
+
+    const std::string& root() const { return root_; }
+    const std::string& work_dir() const { return work_dir_; }
+    const std::string& package_path() const { return package_path_; }
+
+    // Writes the package file (executable); `bytes` is the whole file.
+    void write_package(const std::string& bytes);
+    // The stub image followed by `archive`, as the package file.
+    void write_stub_package(const std::string& archive);
+
+    // Runs the stub in work/ and collects what it did.
+    StubRun run(const RunOptions& options = {});
+
+private:
+    std::string root_;
+    std::string work_dir_;
+    std::string package_path_;
+};
+
+}  // namespace sfx_test
