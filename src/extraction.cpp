@@ -21,9 +21,11 @@ bool copy_body(const table_entry& entry) {
     byte_count = entry.size;
     while (byte_count != 0) {
         chunk_length = byte_count > BLOCK_SIZE - 1 ? BLOCK_SIZE : byte_count;
-        if (fread(io_buffer, 1, chunk_length, image_stream) != static_cast<size_t>(chunk_length))
+        // Never negative: a checked table has no negative size.
+        const auto chunk = static_cast<size_t>(chunk_length);
+        if (fread(io_buffer, 1, chunk, image_stream) != chunk)
             return set_failure("Unable to read the contents of %s from the package.\n", entry.name);
-        if (fwrite(io_buffer, 1, chunk_length, output_stream) != static_cast<size_t>(chunk_length))
+        if (fwrite(io_buffer, 1, chunk, output_stream) != chunk)
             return set_failure("Unable to write output file %s.\n", entry.name);
         byte_count -= chunk_length;
     }
