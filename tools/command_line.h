@@ -1,0 +1,31 @@
+// The command line of sfxpack, parsed into what to do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sfxpack {
+
+enum class command_kind { help, version, create, list, verify, extract };
+
+struct command {
+    command_kind kind = command_kind::help;
+    std::string output;             // create: -o OUT
+    std::string stub;               // create: --stub STUB; empty for the default
+    std::vector<std::string> items; // create: ITEM...
+    bool no_setup = false;          // create, verify: --no-setup
+    bool json = false;              // list: --json
+    std::string directory;          // extract: -C DIR; empty for the current one
+    std::string package;            // list, verify, extract: PKG
+};
+
+// Parses the arguments after the program name. "--help" anywhere asks for
+// help; "--" ends the options, so an ITEM or PKG may start with '-'. Returns
+// false with a one-line description of the mistake in `error`.
+bool parse_command_line(const std::vector<std::string>& arguments, command& result,
+                        std::string& error);
+
+// The text that --help prints.
+const char* usage_text();
+
+}  // namespace sfxpack

@@ -1,0 +1,217 @@
+#include "package_writer.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "entry_name.h"
+#include "marker_watch.h"
+#include "package_layout.h"
+#include "package_rules.h"
+#include "stub.h"
+#include "temp_output.h"
+
+namespace sfxpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bodies of any size pass through this one buffer.
+constexpr size_t COPY_BUFFER_SIZE = 64 * 1024;
+unsigned char copy_buffer[COPY_BUFFER_SIZE];
+
+std::string in_quotes(const std::string& text) { return "\"" + text + "\""; }
+
+// Every rule about the table itself, checked before any file is touched.
+bool check_entries(const package_request& request, std::string& error) {
+    const std::vector<pack_item>& items = request.items;
+    if (items.size() > static_cast<size_t>(sfx::MAX_TABLE_ENTRIES)) {
+        error = request.output_path + ": " + std::to_string(items.size()) +
+                " entries given; a package holds at most " +
+                std::to_string(sfx::MAX_TABLE_ENTRIES);
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const pack_item& item : items) {
+        if (item.path.empty()) {
+            error = "entry " + in_quotes(item.name) + ": no file given after '='";
+            return false;
+        }
+        if (const char* problem = sfx::entry_name_problem(item.name.c_str())) {
+            error = item.path + ": entry name " + in_quotes(item.name) + " " + problem;
+            return false;
+        }
+        names.push_back(item.name);
+    }
+    size_t first = 0, second = 0;
+    if (find_case_duplicate(names, first, second)) {
+        error = items[second].path + ": entry name " + in_quotes(names[second]) +
+                " is already taken by " + in_quotes(names[first]) +
+                " (names that differ only in letter case are one file on Windows)";
+        return false;
+    }
+    if (request.require_setup && !has_setup_program(names)) {
+        error = request.output_path + ": no entry is named " + sfx::SETUP_PROGRAM_NAME +
+                ", the program the package starts (give --no-setup to pack without one)";
+        return false;
+    }
+    return true;
+}
+
+// The size of the regular file at `path`, or false with the reason.
+bool regular_file_size(const std::string& path, int64_t& size, std::string& error) {
+    std::error_code failure;
+    fs::file_status status = fs::status(path, failure);
+    if (failure) {
+        error = path + ": cannot open: " + failure.message();
+        return false;
+    }
+    if (!fs::is_regular_file(status)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    uintmax_t length = fs::file_size(path, failure);
+    if (failure) {
+        error = path + ": cannot read its size: " + failure.message();
+        return false;
+    }
+    size = static_cast<int64_t>(length);
+    return true;
+}
+
+bool write_bytes(FILE* out, const void* bytes, size_t count, const std::string& out_path,
+                 std::string& error) {
+    if (count == 0 || fwrite(bytes, 1, count, out) == count) return true;
+    error = out_path + ": cannot write the package file: " + strerror(errno);
+    return false;
+}
+
+bool write_zeros(FILE* out, int64_t count, marker_watch* watch, const std::string& out_path,
+                 std::string& error) {
+    static const unsigned char zeros[4096] = {};
+    while (count > 0) {
+        size_t piece = count < static_cast<int64_t>(sizeof zeros) ? static_cast<size_t>(count)
+                                                                   : sizeof zeros;
+        if (watch != nullptr) watch->feed(zeros, piece);
+        if (!write_bytes(out, zeros, piece, out_path, error)) return false;
+        count -= static_cast<int64_t>(piece);
+    }
+    return true;
+}
+
+// Copies the file at `path`, which must still be `expected` bytes long, to
+// `out`. The offsets in the table were worked out from that size, so a file
+// that grows or shrinks meanwhile would corrupt the package.
+bool copy_file(const std::string& path, int64_t expected, FILE* out, marker_watch* watch,
+               const std::string& out_path, std::string& error) {
+    FILE* in = fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        error = path + ": cannot open: " + strerror(errno);
+        return false;
+    }
+    int64_t copied = 0;
+    bool ok = true;
+    for (;;) {
+        size_t got = fread(copy_buffer, 1, sizeof copy_buffer, in);
+        if (got == 0) break;
+        if (static_cast<int64_t>(got) > expected - copied) {
+            copied += static_cast<int64_t>(got);
+            break;
+        }
+        if (watch != nullptr) watch->feed(copy_buffer, got);
+        if (!write_bytes(out, copy_buffer, got, out_path, error)) {
+            ok = false;
+            break;
+        }
+        copied += static_cast<int64_t>(got);
+    }
+    if (ok && ferror(in)) {
+        error = path + ": cannot read: " + strerror(errno);
+        ok = false;
+    } else if (ok && copied != expected) {
+        error = path + ": changed size while being packed (it was " + std::to_string(expected) +
+                " bytes)";
+        ok = false;
+    }
+    fclose(in);
+    return ok;
+}
+
+void append_le32(std::string& bytes, int64_t value) {
+    uint32_t bits = static_cast<uint32_t>(value);
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<char>((bits >> shift) & 0xFF));
+}
+
+// The marker, the table records and the end record with zero reserved bytes.
+std::string table_bytes(const package_request& request, const package_layout& layout) {
+    std::string bytes = std::string(sfx::marker_vendor) + sfx::marker_suffix;
+    for (size_t i = 0; i < request.items.size(); ++i) {
+        bytes += request.items[i].name;
+        bytes.push_back('\0');
+        append_le32(bytes, layout.body_offsets[i]);
+    }
+    bytes.push_back('\0');
+    append_le32(bytes, 0);
+    return bytes;
+}
+
+}  // namespace
+
+bool create_package(const package_request& request, std::string& error) {
+    if (!check_entries(request, error)) return false;
+
+    int64_t image_size = 0;
+    if (!regular_file_size(request.stub_path, image_size, error)) return false;
+    if (image_size == 0) {
+        error = request.stub_path + ": the stub image is empty";
+        return false;
+    }
+    std::vector<std::string> names;
+    std::vector<int64_t> body_sizes;
+    for (const pack_item& item : request.items) {
+        int64_t size = 0;
+        if (!regular_file_size(item.path, size, error)) return false;
+        names.push_back(item.name);
+        body_sizes.push_back(size);
+    }
+    package_layout layout = plan_package(image_size, names, body_sizes);
+    if (layout.total_length >= sfx::PACKAGE_LENGTH_LIMIT) {
+        error = request.output_path + ": the package would be " +
+                std::to_string(layout.total_length) +
+                " bytes; it must stay under 2 GiB, since its offsets are signed 32-bit values";
+        return false;
+    }
+
+    temp_output output;
+    if (!output.create(request.output_path, error)) return false;
+    FILE* out = output.stream();
+    const std::string& out_path = request.output_path;
+
+    // The stub finds the first marker in its file: one inside the image
+    // would make it read a table from the wrong place.
+    marker_watch watch;
+    std::string table = table_bytes(request, layout);
+    if (!copy_file(request.stub_path, image_size, out, &watch, out_path, error) ||
+        !write_zeros(out, layout.marker_offset - image_size, &watch, out_path, error))
+        return false;
+    watch.feed(reinterpret_cast<const unsigned char*>(table.data()),
+               static_cast<size_t>(sfx::MARKER_LENGTH));
+    if (watch.first_marker() != layout.marker_offset) {
+        error = request.stub_path + ": the stub image contains the table marker at offset " +
+                std::to_string(watch.first_marker());
+        return false;
+    }
+    if (!write_bytes(out, table.data(), table.size(), out_path, error) ||
+        !write_zeros(out, layout.first_body_offset - layout.table_end, nullptr, out_path, error))
+        return false;
+    for (size_t i = 0; i < request.items.size(); ++i)
+        if (!copy_file(request.items[i].path, body_sizes[i], out, nullptr, out_path, error))
+            return false;
+    return output.commit(error);
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,77 @@
+// sfxpack: makes packages for the self-extracting stub and looks inside them.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "exit_status.h"
+#include "package_inspection.h"
+#include "package_writer.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace sfxpack;
+
+// The stub that sits beside this program, as both are built and installed
+// together; empty when this program's own path is unknown.
+std::string default_stub_path() {
+    const char* own_path = sfx::own_executable_path();
+    if (own_path == nullptr) return "";
+    std::string path = own_path;
+    size_t separator = path.find_last_of("/\\");
+    std::string directory = separator == std::string::npos ? "" : path.substr(0, separator + 1);
+#ifdef _WIN32
+    return directory + "sfxstub.exe";
+#else
+    return directory + "sfxstub";
+#endif
+}
+
+int run_create(const command& given) {
+    package_request request;
+    request.output_path = given.output;
+    request.stub_path = given.stub.empty() ? default_stub_path() : given.stub;
+    request.require_setup = !given.no_setup;
+    if (request.stub_path.empty()) {
+        fprintf(stderr, "sfxpack: cannot find the stub beside sfxpack; give --stub STUB\n");
+        return EXIT_BAD_INPUT;
+    }
+    for (const std::string& item : given.items) request.items.push_back(parse_pack_item(item));
+    std::string error;
+    if (!create_package(request, error)) {
+        fprintf(stderr, "sfxpack: %s\n", error.c_str());
+        return EXIT_BAD_INPUT;
+    }
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    command given;
+    std::string error;
+    if (!parse_command_line(arguments, given, error)) {
+        fprintf(stderr, "sfxpack: %s (see sfxpack --help)\n", error.c_str());
+        return EXIT_USAGE;
+    }
+    switch (given.kind) {
+        case command_kind::help:
+            fputs(usage_text(), stdout);
+            return EXIT_OK;
+        case command_kind::version:
+            printf("sfxpack %s\n", SFX_VERSION);
+            return EXIT_OK;
+        case command_kind::create:
+            return run_create(given);
+        case command_kind::list:
+            return list_package(given.package.c_str(), given.json, stdout);
+        case command_kind::verify:
+            return verify_package(given.package.c_str(), !given.no_setup, stdout);
+        case command_kind::extract:
+            return extract_package(given.package.c_str(),
+                                   given.directory.empty() ? nullptr : given.directory.c_str());
+    }
+    return EXIT_USAGE;
+}
