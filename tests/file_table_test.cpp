@@ -97,10 +97,9 @@ PackageLayout single_at(int32_t offset) {
     return layout;
 }
 
-// `layout` with the offset of entry `entry` set to the package's length plus `beyond`.
+// `layout` with the offset of entry `entry` outside the package by `beyond`.
 PackageLayout offset_past_end(PackageLayout layout, size_t entry, int32_t beyond) {
-    int32_t length = static_cast<int32_t>(sfx_test::build_package(layout).size());
-    layout.entries[entry].offset = length + beyond;
+    sfx_test::point_past_end(layout, entry, beyond);
     return layout;
 }
 

@@ -65,16 +65,9 @@ std::string build_package(const PackageLayout& layout) {
     return package;
 }
 
-std::string raw_table_bytes(const std::vector<std::pair<std::string, int32_t>>& records) {
-    std::string table;
-    for (const auto& [name, offset] : records) {
-        table += name;
-        table.push_back('\0');
-        append_le32(table, offset);
-    }
-    table.push_back('\0');
-    append_le32(table, 0);
-    return table;
+void point_past_end(PackageLayout& layout, size_t entry, int32_t beyond) {
+    // An override does not change the package's length.
+    layout.entries[entry].offset = static_cast<int32_t>(build_package(layout).size()) + beyond;
 }
 
 const std::vector<int32_t>& example_package_sizes() {

@@ -48,9 +48,9 @@ std::string build_package(const PackageLayout& layout);
 // build_package(layout) returns.
 int32_t table_start_of(const PackageLayout& layout);
 
-// A table that is just the records given, each a name and an offset, closed
-// by an end record with zero reserved bytes: the raw bytes, for raw_table.
-std::string raw_table_bytes(const std::vector<std::pair<std::string, int32_t>>& records);
+// Sets the offset of entry `entry` to the length of the package that `layout`
+// gives plus `beyond`: an offset outside the package.
+void point_past_end(PackageLayout& layout, size_t entry, int32_t beyond);
 
 // The package of the layout's worked example, 3068863 bytes with ten files:
 // a 35328-byte image that holds the marker's vendor half followed by a NUL at

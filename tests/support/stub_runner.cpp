@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "support/package_builder.h"
+#include "support/packer_runner.h"  // directory_names
 
 extern char** environ;
 
@@ -64,13 +65,7 @@ void remove_tree(const std::string& path) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0) return;
     if (S_ISDIR(info.st_mode)) {
-        if (DIR* directory = opendir(path.c_str())) {
-            while (dirent* entry = readdir(directory)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") remove_tree(path + "/" + name);
-            }
-            closedir(directory);
-        }
+        for (const std::string& name : directory_names(path)) remove_tree(path + "/" + name);
         rmdir(path.c_str());
     } else {
         unlink(path.c_str());
@@ -81,14 +76,11 @@ std::string read_or_empty(const std::string& path) {
     return access(path.c_str(), F_OK) == 0 ? read_file(path) : std::string();
 }
 
-std::map<std::string, LeftFile> list_files(const std::string& directory_path) {
+std::map<std::string, LeftFile> list_files(const std::string& directory) {
     std::map<std::string, LeftFile> files;
-    DIR* directory = opendir(directory_path.c_str());
-    if (directory == nullptr) return files;
-    while (dirent* entry = readdir(directory)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == ".." || name == SETUP_RECORD_NAME) continue;
-        std::string path = directory_path + "/" + name;
+    for (const std::string& name : directory_names(directory)) {
+        if (name == SETUP_RECORD_NAME) continue;
+        std::string path = directory + "/" + name;
         struct stat info;
         if (lstat(path.c_str(), &info) != 0) continue;
         LeftFile file;
@@ -105,7 +97,6 @@ std::map<std::string, LeftFile> list_files(const std::string& directory_path) {
         }
         files.emplace(name, file);
     }
-    closedir(directory);
     return files;
 }
 
