@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ make googletest libgtest-dev libgmock-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 osslsigncode openssl
   clang libclang-rt-14-dev
-  hyperfine time p7zip-full makeself zip unzip
+  hyperfine time p7zip-full makeself zip unzip python3
 )
 
 missing=()
