@@ -369,10 +369,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
 
     EXPECT_EQ(run.setup.has_value(), s.setup_runs);
     if (run.setup && s.setup_runs) {
-        // Windows gives a program started with a null command line its bare
-        // application name; Wine puts that name in quotes.
-        EXPECT_EQ(run.setup->command_line,
-                  sfx_test::runner_active() ? "\"SETUP.EXE\"" : "SETUP.EXE");
+        EXPECT_EQ(run.setup->command_line, "SETUP.EXE");
         EXPECT_TRUE(sfx_test::same_directory(run.setup->directory, sandbox.work_dir()))
             << run.setup->directory;
         EXPECT_EQ(run.setup->variable, run.given_variable);

@@ -144,6 +144,11 @@ std::optional<SetupRecord> parse_setup_record(const std::string& text) {
         }
         *field = line.substr(strlen(label));
     }
+    // Windows hands a program started with a null command line its bare
+    // application name; Wine puts that name in quotes.
+    const std::string& line = record.command_line;
+    if (runner_active() && line.size() >= 2 && line.front() == '"' && line.back() == '"')
+        record.command_line = line.substr(1, line.size() - 2);
     return record;
 }
 
