@@ -1,0 +1,19 @@
+#include "finding.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sfx_fuzz {
+
+void report_finding(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    fputs("finding: ", stderr);
+    vfprintf(stderr, format, arguments);
+    fputc('\n', stderr);
+    va_end(arguments);
+    abort();
+}
+
+}  // namespace sfx_fuzz

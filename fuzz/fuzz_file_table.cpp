@@ -1,0 +1,80 @@
+// Arbitrary bytes after a marker, in a package of arbitrary length, through
+// the table loader. The loader must accept exactly the tables that keep every
+// layout and safety rule, and what it accepts must be the table as it stands
+// in the package, with sizes that stay inside it.
+//
+// Input: one byte choosing how the package's length is set, a little-endian
+// 32-bit length parameter, a little-endian 16-bit count of zero bytes before
+// the marker, then the bytes behind the marker (table, bodies, anything).
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "finding.h"
+#include "package_reader.h"
+#include "package_stream.h"
+#include "table_layout_check.h"
+
+namespace {
+
+constexpr size_t HEADER_SIZE = 7;
+
+// The package a fuzz input describes, and where its table starts.
+struct ShapedPackage {
+    sfx_fuzz::PackageBytes bytes;
+    int32_t table_start;
+};
+
+ShapedPackage shape_package(const uint8_t* data, size_t size, std::vector<uint8_t>& storage) {
+    const uint8_t length_mode = data[0];
+    const uint32_t parameter = uint32_t{data[1]} | uint32_t{data[2]} << 8 |
+                               uint32_t{data[3]} << 16 | uint32_t{data[4]} << 24;
+    const size_t lead = size_t{data[5]} | size_t{data[6]} << 8;
+
+    storage.assign(lead, 0);
+    storage.insert(storage.end(), sfx::marker_vendor, sfx::marker_vendor + sfx::MARKER_VENDOR_LENGTH);
+    storage.insert(storage.end(), sfx::marker_suffix, sfx::marker_suffix + sfx::MARKER_SUFFIX_LENGTH);
+    storage.insert(storage.end(), data + HEADER_SIZE, data + size);
+
+    const uint64_t content = storage.size();
+    uint64_t length = content;
+    switch (length_mode % 4) {
+        case 0: break;
+        case 1: length = content - parameter % (content + 1); break;  // ends early, even inside the table
+        case 2: length = content + (parameter & 0xFFFFFF); break;      // zero bytes appended
+        case 3: length = parameter; break;                             // anything, 2 GiB and more
+    }
+    return {{storage.data(), storage.size(), length},
+            static_cast<int32_t>(lead) + sfx::MARKER_LENGTH};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using sfx_fuzz::report_finding;
+    if (size < HEADER_SIZE) return 0;
+    static std::vector<uint8_t> storage;
+    const ShapedPackage package = shape_package(data, size, storage);
+
+    sfx::reset_reader_state();
+    sfx::image_stream = sfx_fuzz::open_package_stream(package.bytes);
+    if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
+
+    const bool accepted = sfx::load_valid_file_table(package.table_start);
+    std::vector<sfx_fuzz::StoredRecord> records;
+    const char* broken = sfx_fuzz::read_table_plainly(package.bytes, package.table_start, records);
+    if (accepted) {
+        sfx_fuzz::check_accepted_table(package.bytes, package.table_start);
+    } else {
+        if (broken == nullptr)
+            report_finding("a table that keeps every rule was refused: %s", sfx::failure_text);
+        const size_t text_length = strlen(sfx::failure_text);
+        if (text_length < 2 || strcmp(sfx::failure_text + text_length - 2, ".\n") != 0 ||
+            memchr(sfx::failure_text, '\n', text_length - 1) != nullptr)
+            report_finding("a refusal is not one line: \"%s\"", sfx::failure_text);
+    }
+
+    fclose(sfx::image_stream);
+    sfx::image_stream = nullptr;
+    return 0;
+}

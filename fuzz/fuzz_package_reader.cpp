@@ -1,0 +1,191 @@
+// Arbitrary packages through sfxpack's reading side: list (as text and as
+// JSON) and verify, and the marker watch the writer uses on bytes that arrive
+// in pieces. Both commands read the package with the stub's own steps, so
+// they must judge it exactly as the stub's loader does, and whatever a
+// hostile table holds, what they print must stay plain text: one line per
+// problem on standard error, and listings without control characters.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "exit_status.h"
+#include "finding.h"
+#include "marker_watch.h"
+#include "package_inspection.h"
+#include "package_reader.h"
+#include "package_stream.h"
+#include "plain_marker_search.h"
+
+namespace {
+
+using sfx_fuzz::report_finding;
+
+std::string package_file;  // where each input is written, for the commands to open by path
+
+void remove_package_file() {
+    unlink(package_file.c_str());
+    rmdir(package_file.substr(0, package_file.rfind('/')).c_str());
+}
+
+void write_package_file(const uint8_t* data, size_t size) {
+    FILE* file = fopen(package_file.c_str(), "wb");
+    if (file == nullptr || fwrite(data, 1, size, file) != size || fclose(file) != 0)
+        report_finding("cannot write %s", package_file.c_str());
+}
+
+// What one command printed: its status, standard output and standard error.
+struct CommandOutput {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` with a stream for its standard output and the C library's
+// stderr caught in memory; sanitizer reports write to the descriptor and are
+// not caught.
+template <typename Command>
+CommandOutput capture(Command command) {
+    char* out_text = nullptr;
+    char* err_text = nullptr;
+    size_t out_size = 0;
+    size_t err_size = 0;
+    FILE* out = open_memstream(&out_text, &out_size);
+    FILE* err = open_memstream(&err_text, &err_size);
+    if (out == nullptr || err == nullptr) report_finding("cannot open memory streams");
+    FILE* real_stderr = stderr;
+    stderr = err;
+    const int status = command(out);
+    stderr = real_stderr;
+    fclose(out);
+    fclose(err);
+    CommandOutput result{status, std::string(out_text, out_size), std::string(err_text, err_size)};
+    free(out_text);
+    free(err_text);
+    return result;
+}
+
+// Reports a finding when `text` holds a control character other than the
+// line ends, or a line that does not end in one.
+void check_plain_lines(const char* what, const std::string& text) {
+    for (char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c < 0x20 && c != '\n') || c == 0x7F)
+            report_finding("%s holds the control character 0x%02X", what, c);
+    }
+    if (!text.empty() && text.back() != '\n') report_finding("%s does not end its last line", what);
+}
+
+void check_problem_lines(const char* command, const std::string& err) {
+    check_plain_lines(command, err);
+    for (size_t line = 0; line < err.size(); line = err.find('\n', line) + 1)
+        if (err.compare(line, 9, "sfxpack: ") != 0)
+            report_finding("%s wrote a line without the \"sfxpack: \" prefix", command);
+}
+
+// The loader's verdict on the package, and the names it accepted.
+bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& names) {
+    sfx::reset_reader_state();
+    sfx::image_stream = sfx_fuzz::open_package_stream({data, size, size});
+    if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
+    const bool accepted = sfx::scan_for_table_marker() && sfx::load_valid_file_table(sfx::base_offset);
+    fclose(sfx::image_stream);
+    sfx::image_stream = nullptr;
+    names.clear();
+    for (int slot = 0; accepted && sfx::file_table[slot].name[0] != '\0'; ++slot)
+        names.emplace_back(sfx::file_table[slot].name);
+    return accepted;
+}
+
+// Two names that Windows, ignoring ASCII letter case, takes for one file.
+bool has_case_duplicate(const std::vector<std::string>& names) {
+    auto folded = [](std::string name) {
+        for (char& c : name)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return name;
+    };
+    for (size_t second = 0; second < names.size(); ++second)
+        for (size_t first = 0; first < second; ++first)
+            if (folded(names[first]) == folded(names[second])) return true;
+    return false;
+}
+
+// Feeds the package to a marker watch in pieces of varying length, from one
+// byte to several blocks, and compares with a plain search for the first
+// marker anywhere in it.
+void check_marker_watch(const uint8_t* data, size_t size) {
+    const int64_t expected = sfx_fuzz::plain_marker_search(data, size);
+
+    sfxpack::marker_watch watch;
+    uint32_t state = static_cast<uint32_t>(size) * 2654435761u + 1;  // piece lengths, fixed per input
+    for (size_t position = 0; position < size;) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const size_t piece = std::min<size_t>(size - position, state % 8 == 0 ? state % 9000 : state % 40);
+        watch.feed(data + position, piece);
+        position += piece;
+    }
+    if (watch.first_marker() != expected)
+        report_finding("the marker watch reports %lld, the first marker is at %lld",
+                       static_cast<long long>(watch.first_marker()), static_cast<long long>(expected));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const char* temporary = getenv("TMPDIR");
+    std::string directory = std::string(temporary && *temporary ? temporary : "/tmp") +
+                            "/sfx-fuzz-package.XXXXXX";
+    if (mkdtemp(&directory[0]) == nullptr) report_finding("cannot create %s", directory.c_str());
+    package_file = directory + "/package.exe";
+    atexit(remove_package_file);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    check_marker_watch(data, size);
+
+    std::vector<std::string> names;
+    const bool accepted = stub_accepts(data, size, names);
+    write_package_file(data, size);
+    const char* path = package_file.c_str();
+
+    const CommandOutput text = capture([&](FILE* out) { return sfxpack::list_package(path, false, out); });
+    const CommandOutput json = capture([&](FILE* out) { return sfxpack::list_package(path, true, out); });
+    const CommandOutput verify = capture([&](FILE* out) { return sfxpack::verify_package(path, true, out); });
+
+    for (const CommandOutput* listing : {&text, &json})
+        if ((listing->status == sfxpack::EXIT_OK) != accepted)
+            report_finding("list says %d where the stub %s the package", listing->status,
+                           accepted ? "accepts" : "refuses");
+    const bool sound = accepted && !has_case_duplicate(names) &&
+                       std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
+    if ((verify.status == sfxpack::EXIT_OK) != sound)
+        report_finding("verify says %d for a package that is %s", verify.status,
+                       sound ? "sound" : "not sound");
+
+    check_plain_lines("the listing", text.out);
+    check_plain_lines("the JSON listing", json.out);
+    check_plain_lines("verify's summary", verify.out);
+    check_problem_lines("list", text.err);
+    check_problem_lines("list --json", json.err);
+    check_problem_lines("verify", verify.err);
+    // One line for every record, and the name escaped into ASCII whatever it holds.
+    if (accepted) {
+        size_t records = 0;
+        for (size_t at = json.out.find("\"record\": "); at != std::string::npos;
+             at = json.out.find("\"record\": ", at + 1))
+            ++records;
+        if (records != names.size())
+            report_finding("the JSON listing has %zu records, the table %zu", records, names.size());
+        for (char byte : json.out)
+            if (static_cast<unsigned char>(byte) >= 0x80)
+                report_finding("the JSON listing holds the byte 0x%02X", static_cast<unsigned char>(byte));
+    }
+    return 0;
+}

@@ -1,0 +1,13 @@
+// The table marker found the plainest way, as the oracle for the block scan
+// and the packer's marker watch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sfx_fuzz {
+
+// Position of the first occurrence of the 30 marker bytes in `data`, or -1.
+int64_t plain_marker_search(const uint8_t* data, size_t size);
+
+}  // namespace sfx_fuzz
