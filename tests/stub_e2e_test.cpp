@@ -250,6 +250,19 @@ Scenario package_unreadable() {
     return s;
 }
 
+Scenario path_too_long() {
+    Scenario s = refused({}, "Unable to find the path of the running program.\n");
+    s.error_is_prefix = false;
+    s.posix_only = true;
+    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions& options) {
+        PackageLayout archive = archive_of({setup_entry()});
+        archive.image = sfx_test::stub_image();
+        options.program_descriptor = sandbox.write_deep_package(sfx_test::build_package(archive));
+        ASSERT_GE(options.program_descriptor, 0);
+    };
+    return s;
+}
+
 std::vector<PackageEntry> numbered(int count) {
     std::vector<PackageEntry> entries;
     for (int i = 0; i < count; ++i)
@@ -335,6 +348,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     ASSERT_FALSE(HasFatalFailure());
 
     StubRun run = sandbox.run(s.options);
+    if (s.options.program_descriptor >= 0) close(s.options.program_descriptor);
 
     EXPECT_EQ(run.status, s.status);
     EXPECT_EQ(run.standard_output, "");
@@ -376,7 +390,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     }
     // Nothing outside the work directory: only what the sandbox made itself.
     std::set<std::string> expected_root = {"package", "work", "stdout", "stderr", "target",
-                                           "link-to-package"};
+                                           "link-to-package", "deep"};
     for (const std::string& name : sfx_test::directory_names(sandbox.root()))
         EXPECT_EQ(expected_root.count(name), 1u) << "the stub wrote " << name << " outside";
     // The run's umask is 022.
@@ -406,7 +420,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"a third output file that cannot be opened", third_file_unopenable},
                     Case{"a symlink in place of an output file", symlink_in_place},
                     Case{"a write that fails", write_fails},
-                    Case{"a package file that cannot be opened", package_unreadable}));
+                    Case{"a package file that cannot be opened", package_unreadable},
+                    Case{"a package path longer than any limit", path_too_long}));
 
 INSTANTIATE_TEST_SUITE_P(
     RefusedTables, Stub,

@@ -61,15 +61,25 @@ const char SHELL_RECORDER[] =
     "\"${SFX_TEST_VARIABLE-}\" > SETUP.LOG.part\n"
     "mv SETUP.LOG.part SETUP.LOG\n";
 
-void remove_tree(const std::string& path) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return;
-    if (S_ISDIR(info.st_mode)) {
-        for (const std::string& name : directory_names(path)) remove_tree(path + "/" + name);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
+// Removes `name` in the directory `parent` and everything below it; relative
+// to descriptors, so that paths longer than the system's limit go too.
+void remove_tree_at(int parent, const char* name) {
+    int directory = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directory < 0) {
+        unlinkat(parent, name, 0);
+        return;
     }
+    if (DIR* listing = fdopendir(directory)) {
+        std::vector<std::string> names;
+        while (dirent* entry = readdir(listing))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        for (const std::string& child : names) remove_tree_at(dirfd(listing), child.c_str());
+        closedir(listing);
+    } else {
+        close(directory);
+    }
+    unlinkat(parent, name, AT_REMOVEDIR);
 }
 
 std::string read_or_empty(const std::string& path) {
@@ -182,7 +192,36 @@ StubSandbox::StubSandbox() {
 }
 
 StubSandbox::~StubSandbox() {
-    if (!root_.empty()) remove_tree(root_);
+    if (!root_.empty()) remove_tree_at(AT_FDCWD, root_.c_str());
+}
+
+int StubSandbox::write_deep_package(const std::string& bytes) {
+    // Each level's name as long as a name may be; twenty of them exceed
+    // any path limit.
+    const std::string level(250, 'd');
+    int directory = open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 20 && directory >= 0; ++depth) {
+        const char* name = depth == 0 ? "deep" : level.c_str();
+        mkdirat(directory, name, 0755);
+        int below = openat(directory, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(directory);
+        directory = below;
+    }
+    if (directory < 0) {
+        ADD_FAILURE() << "cannot make the deep directory: " << strerror(errno);
+        return -1;
+    }
+    int file = openat(directory, "package.exe", O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    close(directory);
+    if (file < 0 || write(file, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        ADD_FAILURE() << "cannot write the deep package: " << strerror(errno);
+        if (file >= 0) close(file);
+        return -1;
+    }
+    // A descriptor open for writing cannot be executed.
+    int runnable = open(("/proc/self/fd/" + std::to_string(file)).c_str(), O_RDONLY | O_CLOEXEC);
+    close(file);
+    return runnable;
 }
 
 void StubSandbox::write_package(const std::string& bytes) { write_file(package_path_, bytes, 0755); }
@@ -218,7 +257,7 @@ StubRun StubSandbox::run(const RunOptions& options) {
     std::string output_path = root_ + "/stdout";
     std::string error_path = root_ + "/stderr";
 
-    int package_descriptor = -1;
+    int package_descriptor = options.program_descriptor;
     if (options.exec_unlinked) {
         package_descriptor = open(package_path_.c_str(), O_RDONLY | O_CLOEXEC);
         unlink(package_path_.c_str());
@@ -247,13 +286,13 @@ StubRun StubSandbox::run(const RunOptions& options) {
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
         }
         if (options.ignore_sigpipe) signal(SIGPIPE, SIG_IGN);
-        if (options.exec_unlinked)
+        if (package_descriptor >= 0)
             fexecve(package_descriptor, argv.data(), envp.data());
         else
             execve(executable.c_str(), argv.data(), envp.data());
         _exit(126);
     }
-    if (package_descriptor >= 0) close(package_descriptor);
+    if (options.exec_unlinked) close(package_descriptor);
     if (options.while_running) options.while_running(child);
 
     int wait_status = 0;

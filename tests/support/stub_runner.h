@@ -80,6 +80,7 @@ struct RunOptions {
     long file_size_limit = -1;            // RLIMIT_FSIZE for the stub, when >= 0
     bool ignore_sigpipe = false;          // a write to a closed pipe fails, not kills
     bool exec_unlinked = false;           // remove the package and start it by descriptor
+    int program_descriptor = -1;          // start this open file instead of a path
     bool expect_setup = true;             // wait for SETUP.EXE's record after status 0
     // Called in the test while the stub runs, before it is waited for.
     std::function<void(pid_t)> while_running;
@@ -102,6 +103,11 @@ public:
     void write_package(const std::string& bytes);
     // The stub image followed by `archive`, as the package file.
     void write_stub_package(const std::string& archive);
+
+    // Writes a package file under root()/deep/, in a directory so deep that
+    // its path exceeds every path limit, and returns a descriptor to start it
+    // by (the caller closes it); -1 on failure.
+    int write_deep_package(const std::string& bytes);
 
     // Runs the stub in work/ and collects what it did.
     StubRun run(const RunOptions& options = {});
