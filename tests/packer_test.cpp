@@ -276,6 +276,26 @@ INSTANTIATE_TEST_SUITE_P(
                       "/proc/version: changed size while being packed"}),
     [](const ::testing::TestParamInfo<RefusedCreate>& tested) { return tested.param.case_name; });
 
+// Packing into the stub or one of the inputs would destroy it.
+TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
+    put("in/SETUP.EXE", setup_program(), 0755);
+    const std::vector<std::vector<std::string>> overwrites = {
+        {"create", "-o", "in/SETUP.EXE", "in/SETUP.EXE"},
+        {"create", "-o", "in/image.exe", "--stub", "in/image.exe", "in/SETUP.EXE"},
+    };
+    put("in/image.exe", "an image");
+    for (const std::vector<std::string>& arguments : overwrites) {
+        PackerRun refused = sfxpack(arguments);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.standard_error.find(arguments[2] + ": is also an input"),
+                  std::string::npos)
+            << refused.standard_error;
+        expect_one_error_line(refused.standard_error);
+    }
+    EXPECT_EQ(read_file(path("in/SETUP.EXE")), setup_program());
+    EXPECT_EQ(read_file(path("in/image.exe")), "an image");
+}
+
 // Four records, each then broken in its own way: verify reports every breach,
 // and list, extract and the stub itself refuse the package.
 TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {

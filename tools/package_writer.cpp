@@ -140,6 +140,22 @@ bool copy_file(const std::string& path, int64_t expected, FILE* out, marker_watc
     return ok;
 }
 
+// The package replaces OUT only at the end, by rename: were OUT also the stub
+// or an input, that file would be lost for good.
+bool check_output_is_no_input(const package_request& request, std::string& error) {
+    std::error_code failure;
+    if (!fs::exists(request.output_path, failure)) return true;
+    std::vector<std::string> inputs = {request.stub_path};
+    for (const pack_item& item : request.items) inputs.push_back(item.path);
+    for (const std::string& input : inputs)
+        if (fs::equivalent(request.output_path, input, failure)) {
+            error = request.output_path + ": is also an input (" + input +
+                    "); writing the package there would destroy it";
+            return false;
+        }
+    return true;
+}
+
 void append_le32(std::string& bytes, int64_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
     for (int shift = 0; shift < 32; shift += 8)
@@ -178,6 +194,7 @@ bool create_package(const package_request& request, std::string& error) {
         names.push_back(item.name);
         body_sizes.push_back(size);
     }
+    if (!check_output_is_no_input(request, error)) return false;
     package_layout layout = plan_package(image_size, names, body_sizes);
     if (layout.total_length >= sfx::PACKAGE_LENGTH_LIMIT) {
         error = request.output_path + ": the package would be " +

@@ -19,7 +19,8 @@ struct package_request {
 // Writes the package that `request` describes, or refuses it. Refused: more
 // than 12 items, a name that fails the stub's name rule, two names that
 // differ at most in letter case, no SETUP.EXE while one is required, an input
-// or stub that is not a readable regular file, a stub image that holds the
+// or stub that is not a readable regular file, an output path that is the
+// stub or one of the inputs, a stub image that holds the
 // table marker, a package of 2 GiB or more (known from the sizes before any
 // body is written), and an input whose size changes while it is read.
 // Bodies are streamed through one fixed buffer. The package is written beside
