@@ -24,7 +24,12 @@ bool is_reserved_device_name(const char* name) {
         return false;
     }
     bool numbered_port = strncmp(upper_stem, "COM", 3) == 0 || strncmp(upper_stem, "LPT", 3) == 0;
-    return numbered_port && upper_stem[3] >= '1' && upper_stem[3] <= '9';
+    // Windows takes the superscript digits one to three (0xB9, 0xB2, 0xB3 in
+    // the Western code page) for port numbers too: "COM\xB9" is COM1.
+    unsigned char number = static_cast<unsigned char>(upper_stem[3]);
+    bool port_digit = (number >= '1' && number <= '9') || number == 0xB9 || number == 0xB2 ||
+                      number == 0xB3;
+    return numbered_port && port_digit;
 }
 
 }  // namespace

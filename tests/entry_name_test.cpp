@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"LPT10", true}, NameCase{"COM", true}, NameCase{"NULL.TXT", true},
                     NameCase{"AUXILIARY", true}, NameCase{"X.CON", true},
                     NameCase{".PROFILE", true}, NameCase{"A B.TXT", true},
-                    NameCase{"\xE4\xF6.TXT", true}));  // code page bytes above 0x7F
+                    NameCase{"\xE4\xF6.TXT", true},  // code page bytes above 0x7F
+                    NameCase{"COM\xB4", true}));      // an accent, not a digit
 
 INSTANTIATE_TEST_SUITE_P(
     UnsafeNames, EntryName,
@@ -50,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"CON", false}, NameCase{"con", false}, NameCase{"Prn", false},
         NameCase{"aux.txt", false}, NameCase{"NUL.EXE", false}, NameCase{"nul.tar.gz", false},
         NameCase{"COM1", false}, NameCase{"com9.log", false}, NameCase{"LPT1", false},
-        NameCase{"lPt9.X", false}, NameCase{"NUL .TXT", false}, NameCase{"CON.", false}));
+        NameCase{"lPt9.X", false}, NameCase{"NUL .TXT", false}, NameCase{"CON.", false},
+        // Superscript one to three number ports too.
+        NameCase{"COM\xB9", false}, NameCase{"com\xB2.txt", false}, NameCase{"LPT\xB3", false}));
 
 }  // namespace
