@@ -130,14 +130,19 @@ std::string normalized_error(const std::string& text) {
 bool same_directory(const std::string& recorded, const std::string& directory) {
     if (!runner_active()) return recorded == directory;
     // An emulated system shows the directory in its own form (a drive letter,
-    // backslashes); its last component still has to match.
-    auto last_component = [](const std::string& path) {
-        size_t separator = path.find_last_of("/\\");
-        std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        return name;
+    // backslashes, any letter case); its last two components, the sandbox's
+    // unique name and "work", still have to match.
+    auto tail = [](const std::string& path) {
+        std::string lowered;
+        for (char c : path)
+            lowered += c == '\\' ? '/' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        size_t last = lowered.find_last_of('/');
+        size_t before = last == std::string::npos || last == 0
+                            ? std::string::npos
+                            : lowered.find_last_of('/', last - 1);
+        return before == std::string::npos ? lowered : lowered.substr(before + 1);
     };
-    return last_component(recorded) == last_component(directory);
+    return tail(recorded) == tail(directory);
 }
 
 std::optional<SetupRecord> parse_setup_record(const std::string& text) {
@@ -288,6 +293,8 @@ StubRun StubSandbox::run(const RunOptions& options) {
         if (options.ignore_sigpipe) signal(SIGPIPE, SIG_IGN);
         if (package_descriptor >= 0)
             fexecve(package_descriptor, argv.data(), envp.data());
+        else if (prefixed)
+            execvpe(executable.c_str(), argv.data(), envp.data());  // the runner may be a bare name
         else
             execve(executable.c_str(), argv.data(), envp.data());
         _exit(126);

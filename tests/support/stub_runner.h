@@ -37,7 +37,7 @@ struct SetupRecord {
 std::optional<SetupRecord> parse_setup_record(const std::string& text);
 
 // True when `recorded`, a directory SETUP.EXE reported, is `directory`; under
-// a runner only the last component can be compared.
+// a runner only the last two components can be compared.
 bool same_directory(const std::string& recorded, const std::string& directory);
 
 // The bytes to pack as SETUP.EXE: SFX_TEST_SETUP's file, or a shell script
