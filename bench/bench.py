@@ -4,12 +4,12 @@ side and write the results as markdown. run.sh builds the programs first."""
 import argparse
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
 import contenders
 import machine
+import page_cache
 import payloads
 import report
 import timing
@@ -44,15 +44,19 @@ def run_payload(payload, args, work):
         verify.check_output(command, names, paths, out_dir)
     progress("%s: outputs of %s match the payload" % (
         payload.name, ", ".join(command.name for command in commands)))
-    # Nothing written above may still be going to disk while timing.
-    subprocess.run(["sync"], check=True)
+    # This also writes back everything written so far, so that nothing is still
+    # going to disk while timing.
+    page_cache.settle(sorted({path for command in commands for path in command.inputs}))
     # Process start dominates the small example and scatters more: more runs.
-    rounds = args.runs * 3 if payload.name == "example" else args.runs
-    results = timing.measure(commands, out_dir, rounds,
+    small = payload.name == "example"
+    rounds = args.runs * 3 if small else args.runs
+    # Memory scatters little but costs a run each: five runs where runs are long.
+    rss_rounds = rounds if small else 5
+    results = timing.measure(commands, out_dir, rounds, rss_rounds,
                              lambda text: progress("%s: %s" % (payload.name, text)))
     shutil.rmtree(os.path.join(work, "packages", payload.name))
     shutil.rmtree(source)
-    return commands, results, rounds
+    return commands, results, (rounds, rss_rounds)
 
 
 def main():

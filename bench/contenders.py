@@ -19,6 +19,7 @@ SEVEN_ZIP_SFX_CANDIDATES = ["/usr/lib/p7zip/7zCon.sfx", "/usr/lib/7zip/7zCon.sfx
 class Command:
     name: str
     argv: List[str]  # run with the output directory as current directory
+    inputs: List[str]  # the files it reads
     note: str = ""
     # "stub", "cp" (the limit every ratio is taken to), "7z" (the peer of the
     # speed target) or "other"
@@ -42,14 +43,14 @@ def seven_zip_sfx() -> Optional[str]:
 def stub_package(packer, stub, names, paths, package) -> Command:
     items = ["%s=%s" % (name, path) for name, path in zip(names, paths)]
     _run([packer, "create", "-o", package, "--stub", stub, "--no-setup"] + items)
-    return Command("sfxstub", [package], "our stub", role="stub")
+    return Command("sfxstub", [package], [package], "our stub", role="stub")
 
 
 def copies(paths) -> List[Command]:
     return [
-        Command("cp", ["cp"] + paths + ["."], "in-kernel copy (copy_file_range)",
+        Command("cp", ["cp"] + paths + ["."], paths, "in-kernel copy (copy_file_range)",
                 role="cp"),
-        Command("cp --reflink=never", ["cp", "--reflink=never"] + paths + ["."],
+        Command("cp --reflink=never", ["cp", "--reflink=never"] + paths + ["."], paths,
                 "plain read/write"),
     ]
 
@@ -60,7 +61,7 @@ def makeself_package(source_dir, package) -> Optional[Command]:
     # The startup command is never run: --noexec at extraction.
     _run(["makeself", "--nocomp", "--nox11", "--quiet", source_dir, package, "bench payload", "true"])
     return Command("makeself --nocomp", [package, "--noexec", "--target", ".", "--quiet"],
-                   "checks its MD5 and CRC (its default)")
+                   [package], "checks its MD5 and CRC (its default)")
 
 
 def seven_zip_package(paths, package) -> Optional[Command]:
@@ -69,8 +70,8 @@ def seven_zip_package(paths, package) -> Optional[Command]:
         return None
     _run(["7z", "a", "-mx0", "-bd", "-sfx" + module, package] + paths)
     _make_executable(package)
-    return Command("7-Zip SFX (7zCon.sfx, -mx0)", [package, "-y"], "checks CRC32 per file",
-                   role="7z")
+    return Command("7-Zip SFX (7zCon.sfx, -mx0)", [package, "-y"], [package],
+                   "checks CRC32 per file", role="7z")
 
 
 def unzipsfx_package(paths, package) -> Optional[Command]:
@@ -87,7 +88,7 @@ def unzipsfx_package(paths, package) -> Optional[Command]:
     # Shift the zip's offsets past the prepended module.
     _run(["zip", "-A", "-q", package])
     _make_executable(package)
-    return Command("unzipsfx (zip -0)", [package, "-q"], "checks CRC32 per file")
+    return Command("unzipsfx (zip -0)", [package, "-q"], [package], "checks CRC32 per file")
 
 
 def all_contenders(packer, stub, names, paths, source_dir, package_dir) -> List[Command]:

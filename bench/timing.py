@@ -93,8 +93,9 @@ def peak_rss_rounds(commands: List[Command], out_dir: str, rounds: int, progress
     return rss
 
 
-def measure(commands: List[Command], out_dir: str, rounds: int, progress) -> Dict[str, Measurement]:
+def measure(commands: List[Command], out_dir: str, rounds: int, rss_rounds: int,
+            progress) -> Dict[str, Measurement]:
     times = time_rounds(commands, out_dir, rounds, progress)
-    rss = peak_rss_rounds(commands, out_dir, min(rounds, 5), progress)
+    rss = peak_rss_rounds(commands, out_dir, rss_rounds, progress)
     empty_directory(out_dir)
     return {name: Measurement(times[name][0], times[name][1], rss[name]) for name in times}
