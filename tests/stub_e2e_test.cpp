@@ -70,7 +70,8 @@ struct Scenario {
     bool earlier_setup = false;  // a SETUP.EXE of an earlier run lies in work/
     // Adjusts the archive once the stub's image stands in front of it.
     void (*finish)(PackageLayout&) = nullptr;
-    std::function<void(StubSandbox&, sfx_test::RunOptions&)> prepare;
+    // Prepares the sandbox once the package is written; may change the case.
+    std::function<void(StubSandbox&, Scenario&)> prepare;
     sfx_test::RunOptions options;
     bool posix_only = false;  // symbolic links, rlimits, descriptors, argv[0]
     int64_t grow_to = -1;     // make the package this long, sparse
@@ -78,6 +79,7 @@ struct Scenario {
     int status = 0;
     std::string error;           // standard error, whole
     bool error_is_prefix = false;  // ... or its start
+    std::string error_mentions;    // and a part of it that says what is wrong
     std::map<std::string, std::string> files;  // regular files left in work/
     std::set<std::string> others;              // other entries left in work/
     bool setup_runs = false;
@@ -102,7 +104,12 @@ PackageLayout archive_of(std::vector<PackageEntry> entries) {
     return layout;
 }
 
-std::string table_breach() { return "Invalid file table in "; }
+// A table the stub must refuse as a whole, for `problem`.
+Scenario refused_table(PackageLayout archive, const std::string& problem) {
+    Scenario s = refused(std::move(archive), "Invalid file table in ");
+    s.error_mentions = problem;
+    return s;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -130,10 +137,10 @@ Scenario by_relative_path() {
 Scenario through_a_symlink() {
     Scenario s = main_path();
     s.posix_only = true;
-    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions& options) {
+    s.prepare = [](StubSandbox& sandbox, Scenario& self) {
         std::string link = sandbox.root() + "/link-to-package";
         ASSERT_EQ(symlink(sandbox.package_path().c_str(), link.c_str()), 0);
-        options.program = link;
+        self.options.program = link;
     };
     return s;
 }
@@ -189,7 +196,7 @@ Scenario without_archive() {
 
 Scenario marker_at_the_end() {
     Scenario s = without_archive();
-    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions&) {
+    s.prepare = [](StubSandbox& sandbox, Scenario&) {
         sandbox.write_stub_package(sfx_test::table_marker());
     };
     return s;
@@ -201,7 +208,7 @@ Scenario third_file_unopenable() {
                             {"SECOND.TXT", body(9000, 5), {}},
                             {"THIRD.TXT", "three", {}},
                             {"FOURTH.TXT", "four", {}}});
-    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions&) {
+    s.prepare = [](StubSandbox& sandbox, Scenario&) {
         ASSERT_EQ(mkdir((sandbox.work_dir() + "/THIRD.TXT").c_str(), 0755), 0);
     };
     s.status = sfx::FAILURE_STATUS;
@@ -216,7 +223,7 @@ Scenario symlink_in_place() {
     s.posix_only = true;
     s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"LINK.TXT", "written through", {}},
                             setup_entry()});
-    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions&) {
+    s.prepare = [](StubSandbox& sandbox, Scenario&) {
         std::string target = sandbox.root() + "/target";
         sfx_test::write_file(target, "untouched");
         ASSERT_EQ(symlink(target.c_str(), (sandbox.work_dir() + "/LINK.TXT").c_str()), 0);
@@ -242,6 +249,23 @@ Scenario write_fails() {
     return s;
 }
 
+// The running file cannot be opened for writing: the stub must not cut its
+// own package while it reads it.
+Scenario entry_named_like_the_package() {
+    Scenario s;
+    s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"PKG.EXE", "overwritten", {}}, setup_entry()});
+    s.prepare = [](StubSandbox& sandbox, Scenario& self) {
+        std::string package = sfx_test::read_file(sandbox.package_path());
+        ASSERT_TRUE(sfx_test::write_file(sandbox.work_dir() + "/PKG.EXE", package, 0755));
+        self.options.program = "./PKG.EXE";
+        self.files["PKG.EXE"] = package;
+    };
+    s.status = sfx::FAILURE_STATUS;
+    s.error = open_message("PKG.EXE");
+    s.files = {{"FIRST.TXT", "one"}};
+    return s;
+}
+
 Scenario package_unreadable() {
     Scenario s = refused(archive_of({setup_entry()}), "Unable to open package file ");
     s.posix_only = true;
@@ -254,11 +278,12 @@ Scenario path_too_long() {
     Scenario s = refused({}, "Unable to find the path of the running program.\n");
     s.error_is_prefix = false;
     s.posix_only = true;
-    s.prepare = [](StubSandbox& sandbox, sfx_test::RunOptions& options) {
+    s.prepare = [](StubSandbox& sandbox, Scenario& self) {
         PackageLayout archive = archive_of({setup_entry()});
         archive.image = sfx_test::stub_image();
-        options.program_descriptor = sandbox.write_deep_package(sfx_test::build_package(archive));
-        ASSERT_GE(options.program_descriptor, 0);
+        self.options.program_descriptor =
+            sandbox.write_deep_package(sfx_test::build_package(archive));
+        ASSERT_GE(self.options.program_descriptor, 0);
     };
     return s;
 }
@@ -270,31 +295,36 @@ std::vector<PackageEntry> numbered(int count) {
     return entries;
 }
 
-Scenario thirteen_records() { return refused(archive_of(numbered(13)), table_breach()); }
+Scenario thirteen_records() {
+    return refused_table(archive_of(numbered(13)), "more than 12 records");
+}
 
 Scenario long_name() {
-    return refused(archive_of({setup_entry(), {"ABCDEFGHI.TXT", "x", {}}}), table_breach());
+    return refused_table(archive_of({setup_entry(), {"ABCDEFGHI.TXT", "x", {}}}),
+                         "record 2 has a name longer than 12 characters");
 }
 
 Scenario no_end_record() {
     PackageLayout archive = archive_of({});
     archive.raw_table = std::string("SETUP.EXE\0\x01\x02", 12);
-    return refused(archive, table_breach());
+    return refused_table(archive, "no end record");
 }
 
 Scenario negative_offset() {
     PackageLayout archive = archive_of({setup_entry(), {"A.TXT", "a", -1}});
-    return refused(archive, table_breach());
+    return refused_table(archive, "record 2 (A.TXT) offset -1 lies outside the package");
 }
 
 Scenario offset_past_the_end() {
-    Scenario s = refused(archive_of({setup_entry(), {"A.TXT", "a", {}}}), table_breach());
+    Scenario s = refused_table(archive_of({setup_entry(), {"A.TXT", "a", {}}}),
+                               "lies outside the package");
     s.finish = [](PackageLayout& archive) { sfx_test::point_past_end(archive, 1, 1); };
     return s;
 }
 
 Scenario decreasing_offsets() {
-    Scenario s = refused(archive_of({setup_entry(), {"A.TXT", "abc", {}}}), table_breach());
+    Scenario s = refused_table(archive_of({setup_entry(), {"A.TXT", "abc", {}}}),
+                               "is lower than record 1's");
     // SETUP.EXE's body one byte further on than the next record's.
     s.finish = [](PackageLayout& archive) {
         int32_t setup_offset = sfx_test::table_start_of(archive) + 14 + 10 + 5;
@@ -305,11 +335,12 @@ Scenario decreasing_offsets() {
 }
 
 Scenario unsafe_name(const std::string& name) {
-    return refused(archive_of({setup_entry(), {name, "escaped", {}}}), table_breach());
+    return refused_table(archive_of({setup_entry(), {name, "escaped", {}}}), "record 2 name");
 }
 
 Scenario too_large() {
-    Scenario s = refused(archive_of({setup_entry(), {"BIG.DAT", "", {}}}), table_breach());
+    Scenario s = refused_table(archive_of({setup_entry(), {"BIG.DAT", "", {}}}),
+                               "the package file is 2 GiB or larger");
     s.grow_to = int64_t{1} << 31;
     return s;
 }
@@ -344,7 +375,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     }
     for (const auto& [name, content] : s.existing)
         ASSERT_TRUE(sfx_test::write_file(sandbox.work_dir() + "/" + name, content, 0755));
-    if (s.prepare) s.prepare(sandbox, s.options);
+    if (s.prepare) s.prepare(sandbox, s);
     ASSERT_FALSE(HasFatalFailure());
 
     StubRun run = sandbox.run(s.options);
@@ -357,6 +388,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
         EXPECT_EQ(error.rfind(s.error, 0), 0u) << error;
         // One line, nothing else.
         EXPECT_EQ(error.find('\n'), error.size() - 1) << error;
+        EXPECT_NE(error.find(s.error_mentions), std::string::npos) << error;
     } else {
         EXPECT_EQ(error, s.error);
     }
@@ -419,6 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"a marker with nothing after it", marker_at_the_end},
                     Case{"a third output file that cannot be opened", third_file_unopenable},
                     Case{"a symlink in place of an output file", symlink_in_place},
+                    Case{"an entry named like the running package", entry_named_like_the_package},
                     Case{"a write that fails", write_fails},
                     Case{"a package file that cannot be opened", package_unreadable},
                     Case{"a package path longer than any limit", path_too_long}));
