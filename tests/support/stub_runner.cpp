@@ -110,6 +110,21 @@ std::map<std::string, LeftFile> list_files(const std::string& directory) {
     return files;
 }
 
+// The sanitizer runtime of an instrumented stub notes on standard error when
+// it cannot learn the program's path either; that note is not the stub's.
+// Every other sanitizer line stays, so a real finding still fails the test.
+std::string without_sanitizer_notes(const std::string& text) {
+    std::string kept;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        size_t end_of_pid = line.rfind("==WARNING: reading executable name failed", 200);
+        bool note = line.rfind("==", 0) == 0 && end_of_pid != std::string::npos && end_of_pid > 2 &&
+                    line.find_first_not_of("0123456789", 2) == end_of_pid;
+        if (!note) kept += line + (in.eof() ? "" : "\n");
+    }
+    return kept;
+}
+
 int unique_number() {
     static int counter = 0;
     return ++counter;
@@ -331,7 +346,7 @@ StubRun StubSandbox::run(const RunOptions& options) {
     }
 
     result.standard_output = read_or_empty(output_path);
-    result.standard_error = read_or_empty(error_path);
+    result.standard_error = without_sanitizer_notes(read_or_empty(error_path));
     result.files = list_files(work_dir_);
     return result;
 }
