@@ -85,6 +85,8 @@ def main():
         for payload in chosen:
             commands, results, rounds[payload.name] = run_payload(payload, args, work)
             runs[payload.name] = (commands, results)
+        context["load"] = "%s at the start, %.2f at the end" % (context["load"],
+                                                                os.getloadavg()[0])
         report.write(args.output, context, chosen, runs, rounds)
     finally:
         shutil.rmtree(work, ignore_errors=True)

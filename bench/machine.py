@@ -53,6 +53,7 @@ def describe(work_dir: str) -> dict:
         "disk": "%s (%s)" % (work_dir, filesystem(work_dir)),
         "load": "%.2f" % os.getloadavg()[0],
         "tools": "; ".join([
+            _first_line(["c++", "--version"]),
             _first_line(["hyperfine", "--version"]),
             _first_line(["cp", "--version"]),
             _first_line(["makeself", "--version"]),

@@ -86,13 +86,30 @@ def target_rows(runs: Dict[str, Tuple[List[Command], Dict[str, Measurement]]]) -
     return rows
 
 
+def summary_table(payloads, runs) -> List[str]:
+    """Wall time as a multiple of cp's, every contender by every payload."""
+    shown = [p for p in payloads if p.name in runs]
+    lines = ["| Wall time × cp | " + " | ".join(p.name for p in shown) + " |",
+             "|---|" + "--:|" * len(shown)]
+    for command in runs[shown[0].name][0]:
+        cells = []
+        for payload in shown:
+            commands, results = runs[payload.name]
+            limit = _role(commands, results, "cp")
+            mine = results.get(command.name)
+            cells.append("%.2f" % (mine.wall_median / limit.wall_median) if mine else "–")
+        name = "**%s**" % command.name if command.role == "stub" else command.name
+        lines.append("| %s | %s |" % (name, " | ".join(cells)))
+    return lines
+
+
 def write(path: str, context: dict, payloads, runs, rounds: Dict[str, Tuple[int, int]]):
     lines = ["# Benchmark results", "",
              "Measured %s with `bench/run.sh`." % context["date"], "",
              "- Machine: %s" % context["machine"],
              "- System: %s; work directory %s" % (context["system"], context["disk"]),
              "- Tools: %s" % context["tools"],
-             "- Load average at the start: %s (a shared machine: others may have been "
+             "- Load average: %s (a shared machine: others may have been "
              "compiling during the run)" % context["load"],
              "",
              "Medians of the measured runs of each command (one warm-up run first), the "
@@ -111,6 +128,7 @@ def write(path: str, context: dict, payloads, runs, rounds: Dict[str, Tuple[int,
         lines += ["## %s: %s" % (payload.name, payload.description), "",
                   "%d timed runs, %d memory runs per command." % (timed, sized), ""]
         lines += payload_table(commands, results) + [""]
+    lines += ["## Summary", ""] + summary_table(payloads, runs) + [""]
     lines += ["## Targets", ""] + target_rows(runs) + [""]
     with open(path, "w") as out:
         out.write("\n".join(lines))
