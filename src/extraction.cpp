@@ -9,7 +9,11 @@ namespace sfx {
 namespace {
 
 // A larger buffer than io_buffer's block, so that a big body is written with
-// few system calls while memory stays constant.
+// few system calls while memory stays constant. 256 KiB measured fastest on
+// Linux: letting each 4 KiB chunk go straight through (no buffer) took 2.5 to
+// 4.5 times as long, a system call per chunk costing more than the copy it
+// saves; 1 MiB and more were slower again, probably because the buffer no
+// longer fits in the processor's cache.
 constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 char output_buffer[OUTPUT_BUFFER_SIZE];
 
