@@ -74,6 +74,7 @@ struct Scenario {
     std::function<void(StubSandbox&, Scenario&)> prepare;
     sfx_test::RunOptions options;
     bool posix_only = false;  // symbolic links, rlimits, descriptors, argv[0]
+    bool shell_setup = false;  // packs a SETUP.EXE script of its own
     int64_t grow_to = -1;     // make the package this long, sparse
 
     int status = 0;
@@ -150,6 +151,32 @@ Scenario with_foreign_argv0() {
     s.posix_only = true;
     // A real program without a marker: a stub that read argv[0] would fail.
     s.options.argv0 = "/bin/sh";
+    return s;
+}
+
+// SETUP.EXE records only once the test has seen the stub end (and then
+// leaves a file GO): a stub that waited for it would never end.
+Scenario not_waiting_for_setup() {
+    Scenario s;
+    s.posix_only = true;
+    s.shell_setup = true;
+    std::string recorder = sfx_test::setup_program();
+    std::string waiting =
+        "#!/bin/sh\n"
+        "tries=0\n"
+        "while [ ! -e GO ]; do\n"
+        "  tries=$((tries + 1)); [ $tries -lt 2000 ] || exit 1\n"
+        "  sleep 0.01\n"
+        "done\n" +
+        recorder.substr(recorder.find('\n') + 1);
+    s.archive = archive_of({{"SETUP.EXE", waiting, {}}});
+    s.files = files_of(s.archive.entries);
+    s.files["GO"] = "";
+    s.prepare = [](StubSandbox& sandbox, Scenario& self) {
+        std::string go = sandbox.work_dir() + "/GO";
+        self.options.after_exit = [go] { sfx_test::write_file(go, ""); };
+    };
+    s.setup_runs = true;
     return s;
 }
 
@@ -358,6 +385,8 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     Scenario s = GetParam().make();
     if (s.posix_only && sfx_test::runner_active())
         GTEST_SKIP() << "needs a native POSIX stub";
+    if (s.shell_setup && sfx_test::setup_program().rfind("#!/bin/sh\n", 0) != 0)
+        GTEST_SKIP() << "needs the shell recorder as SETUP.EXE";
     StubSandbox sandbox;
     if (s.append_archive) {
         s.archive.image = sfx_test::stub_image();
@@ -440,6 +469,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"started by a relative path", by_relative_path},
                     Case{"started through a symlink", through_a_symlink},
                     Case{"started with a foreign argv0", with_foreign_argv0},
+                    Case{"not waiting for SETUP.EXE", not_waiting_for_setup},
                     Case{"replacing files, the later duplicate and appended bytes",
                          replacing_files},
                     Case{"an empty table starting an earlier SETUP.EXE", empty_table},

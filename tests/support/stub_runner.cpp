@@ -334,6 +334,8 @@ StubRun StubSandbox::run(const RunOptions& options) {
     EXPECT_NE(result.status, 125) << "the test could not prepare the stub's process";
     EXPECT_NE(result.status, 126) << "the stub could not be started: " << executable;
 
+    if (options.after_exit) options.after_exit();
+
     // SETUP.EXE runs on after the stub has exited; its record may come later.
     std::string record_path = work_dir_ + "/" + SETUP_RECORD_NAME;
     auto wait_for = result.status == 0 && options.expect_setup ? setup_wait() : STRAY_SETUP_GRACE;

@@ -84,6 +84,9 @@ struct RunOptions {
     bool expect_setup = true;             // wait for SETUP.EXE's record after status 0
     // Called in the test while the stub runs, before it is waited for.
     std::function<void(pid_t)> while_running;
+    // Called in the test once the stub has ended, before SETUP.EXE's record
+    // is waited for.
+    std::function<void()> after_exit;
 };
 
 // A temporary directory with two folders: package/ holding the package file,
