@@ -2,8 +2,8 @@
 # The Windows builds: builds the mingw-i686 stub (the release target) and the
 # mingw-x86_64 one, checks both files statically (machine, console subsystem,
 # imports, the i686 stub's size, no table marker in one piece), then runs the
-# stub's end-to-end tests and the signed-package test against the x86_64
-# build under wine64. The native test programs drive everything; they come
+# stub's end-to-end tests, the signed-package test and the own-path test
+# against the x86_64 build under wine64. The native test programs drive everything; they come
 # from build/native (SFX_NATIVE_BIN overrides), which is built first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,6 +54,7 @@ echo "== Wine: end-to-end tests of the x86_64 stub"
 SFX_TEST_STUB=$x86_64_bin/sfxstub.exe SFX_TEST_RUNNER=$wine SFX_TEST_SETUP=$x86_64_bin/setup_recorder.exe \
   "$native_bin/stub_e2e_test"
 
-echo "== Wine: a signed package"
+echo "== Wine: a signed package, and the edge of the own-path room"
 tests/windows/signed_package_test.sh "$x86_64_bin" "$native_bin/sfxpack" "$wine"
+tests/windows/own_path_test.sh "$x86_64_bin" "$native_bin/sfxpack" "$wine"
 echo "== Windows: all passed in $SECONDS s"
