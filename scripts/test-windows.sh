@@ -3,8 +3,8 @@
 # mingw-x86_64 one, checks both files statically (machine, console subsystem,
 # imports, the i686 stub's size, no table marker in one piece), then runs the
 # stub's end-to-end tests, the signed-package test and the own-path test
-# against the x86_64 build under wine64. The native test programs drive everything; they come
-# from build/native (SFX_NATIVE_BIN overrides), which is built first if needed.
+# against the x86_64 build under wine64. Native programs drive the tests; they
+# come from build/native (SFX_NATIVE_BIN overrides), built first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
