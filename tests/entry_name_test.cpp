@@ -1,9 +1,9 @@
 // The one name rule that decides which table names may become files.
+#include "entry_name.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "entry_name.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"AUXILIARY", true}, NameCase{"X.CON", true},
                     NameCase{".PROFILE", true}, NameCase{"A B.TXT", true},
                     NameCase{"\xE4\xF6.TXT", true},  // code page bytes above 0x7F
-                    NameCase{"COM\xB4", true}));      // an accent, not a digit
+                    NameCase{"COM\xB4", true}));     // an accent, not a digit
 
 INSTANTIATE_TEST_SUITE_P(
     UnsafeNames, EntryName,

@@ -1,10 +1,9 @@
 // Loading, checking and sizing the file table, and writing the output files,
 // driven in-process over package streams.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
@@ -148,22 +147,17 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return raw(std::string("A.TXT\0", 6) + le32(0)); }, "no end record"},
         Refusal{"an end record cut short", [] { return raw(std::string(3, '\0')); },
                 "no end record"},
-        Refusal{"an offset of -1",
-                [] { return single_at(-1); },
-                "outside the package"},
-        Refusal{"the lowest offset",
-                [] { return single_at(INT32_MIN); },
-                "outside the package"},
+        Refusal{"an offset of -1", [] { return single_at(-1); }, "outside the package"},
+        Refusal{"the lowest offset", [] { return single_at(INT32_MIN); }, "outside the package"},
         Refusal{"an offset one past the end", [] { return offset_past_end(single("A.TXT"), 0, 1); },
                 "outside the package"},
-        Refusal{"a first offset past the end",
-                [] {
-                    return offset_past_end(layout_of({{"A.TXT", "a", {}}, {"B.TXT", "b", {}}}), 0, 5);
-                },
-                "outside the package"},
-        Refusal{"the highest offset",
-                [] { return single_at(INT32_MAX); },
-                "outside the package"},
+        Refusal{
+            "a first offset past the end",
+            [] {
+                return offset_past_end(layout_of({{"A.TXT", "a", {}}, {"B.TXT", "b", {}}}), 0, 5);
+            },
+            "outside the package"},
+        Refusal{"the highest offset", [] { return single_at(INT32_MAX); }, "outside the package"},
         Refusal{"an offset lower than the one before",
                 [] {
                     PackageLayout layout =
@@ -178,21 +172,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Names, RefusedTable,
-    testing::Values(Refusal{"a parent directory", [] { return single("../EVIL"); }, "name"},
-                    Refusal{"an absolute path", [] { return single("/tmp/x"); }, "name"},
-                    Refusal{"a backslash", [] { return single("..\\X"); }, "name"},
-                    Refusal{"a drive", [] { return single("C:X"); }, "name"},
-                    Refusal{"the directory itself", [] { return single("."); }, "name"},
-                    Refusal{"a control character", [] { return single("A\nB"); }, "name"},
-                    Refusal{"a trailing point", [] { return single("README."); }, "name"},
-                    Refusal{"a device name", [] { return single("nul.txt"); }, "name"},
-                    Refusal{"an unsafe name after safe ones",
-                            [] {
-                                return layout_of({{"A.TXT", "a", {}},
-                                                  {"B.TXT", "b", {}},
-                                                  {"LPT1", "c", {}}});
-                            },
-                            "record 3 name"}));
+    testing::Values(
+        Refusal{"a parent directory", [] { return single("../EVIL"); }, "name"},
+        Refusal{"an absolute path", [] { return single("/tmp/x"); }, "name"},
+        Refusal{"a backslash", [] { return single("..\\X"); }, "name"},
+        Refusal{"a drive", [] { return single("C:X"); }, "name"},
+        Refusal{"the directory itself", [] { return single("."); }, "name"},
+        Refusal{"a control character", [] { return single("A\nB"); }, "name"},
+        Refusal{"a trailing point", [] { return single("README."); }, "name"},
+        Refusal{"a device name", [] { return single("nul.txt"); }, "name"},
+        Refusal{"an unsafe name after safe ones",
+                [] {
+                    return layout_of({{"A.TXT", "a", {}}, {"B.TXT", "b", {}}, {"LPT1", "c", {}}});
+                },
+                "record 3 name"}));
 
 // A package of 2 GiB or more cannot be described by signed 32-bit offsets.
 // The file is sparse: nothing near that size is written.
@@ -263,7 +256,8 @@ INSTANTIATE_TEST_SUITE_P(
                        std::vector<PackageEntry> entries;
                        for (int i = 0; i < 12; ++i)
                            entries.push_back({"FILE" + std::to_string(i) + ".TXT",
-                                              std::string(static_cast<size_t>(i * 100), static_cast<char>('a' + i)),
+                                              std::string(static_cast<size_t>(i * 100),
+                                                          static_cast<char>('a' + i)),
                                               {}});
                        return layout_of(entries);
                    }},
@@ -275,9 +269,13 @@ INSTANTIATE_TEST_SUITE_P(
                        return layout_of(entries);
                    }},
         Acceptance{"equal offsets (an empty body)",
-                   [] { return layout_of({{"A.TXT", "", {}}, {"B.TXT", "b", {}}}); }},
+                   [] {
+                       return layout_of({{"A.TXT", "", {}}, {"B.TXT", "b", {}}});
+                   }},
         Acceptance{"the last offset at the end",
-                   [] { return layout_of({{"A.TXT", "a", {}}, {"B.TXT", "", {}}}); }},
+                   [] {
+                       return layout_of({{"A.TXT", "a", {}}, {"B.TXT", "", {}}});
+                   }},
         Acceptance{"any reserved bytes",
                    [] {
                        PackageLayout layout = layout_of({{"A.TXT", "a", {}}, {"B.TXT", "bb", {}}});
@@ -285,7 +283,9 @@ INSTANTIATE_TEST_SUITE_P(
                        return layout;
                    }},
         Acceptance{"duplicate names",
-                   [] { return layout_of({{"A.TXT", "first", {}}, {"A.TXT", "second", {}}}); }},
+                   [] {
+                       return layout_of({{"A.TXT", "first", {}}, {"A.TXT", "second", {}}});
+                   }},
         Acceptance{"bytes between the table and the first body",
                    [] {
                        PackageLayout layout = layout_of({{"A.TXT", "a", {}}});
@@ -364,7 +364,8 @@ TEST_F(OutputFiles, RemovesAFileWhoseBodyCannotBeReadWhole) {
     ASSERT_TRUE(load(layout)) << sfx::failure_text;
     sfx::file_table[1].size += 5000;  // as if the package had been cut short
     EXPECT_FALSE(sfx::write_output_files());
-    EXPECT_STREQ(sfx::failure_text, "Unable to read the contents of SECOND.TXT from the package.\n");
+    EXPECT_STREQ(sfx::failure_text,
+                 "Unable to read the contents of SECOND.TXT from the package.\n");
     EXPECT_EQ(sfx_test::read_file("FIRST.TXT"), "complete");
     EXPECT_FALSE(exists("SECOND.TXT"));
     EXPECT_EQ(sfx::output_stream, nullptr);
@@ -380,7 +381,8 @@ TEST_F(OutputFiles, StopsAtAFileThatCannotBeOpened) {
     EXPECT_EQ(sfx_test::read_file("FIRST.TXT"), "one");
     EXPECT_FALSE(exists("THIRD.TXT"));
     struct stat info;
-    EXPECT_TRUE(stat("SECOND.TXT", &info) == 0 && S_ISDIR(info.st_mode)) << "the directory was removed";
+    EXPECT_TRUE(stat("SECOND.TXT", &info) == 0 && S_ISDIR(info.st_mode))
+        << "the directory was removed";
 }
 
 }  // namespace

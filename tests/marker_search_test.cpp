@@ -74,8 +74,7 @@ TEST_P(MarkerAtBlockEdge, IsFoundOnceAtItsOwnOffset) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, MarkerAtBlockEdge,
-    testing::Values(EdgeCase{"at the start", 0, 1, 0},
-                    EdgeCase{"at an odd offset", 1001, 7, 1001},
+    testing::Values(EdgeCase{"at the start", 0, 1, 0}, EdgeCase{"at an odd offset", 1001, 7, 1001},
                     // The last candidate of a full first block.
                     EdgeCase{"at 4065, in the first block", 4065, 1, 4065},
                     // Lies whole in the first block, but past its candidates.
@@ -139,15 +138,15 @@ TEST_P(NotAMarker, IsPassedOver) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, NotAMarker,
-    testing::Values(
-        NearMiss{"the halves with a NUL between",
-                 std::string(sfx::marker_vendor) + '\0' + sfx::marker_suffix},
-        NearMiss{"the first byte changed", changed(0, 'N')},
-        NearMiss{"the vendor's last byte changed", changed(15, 'R')},
-        NearMiss{"the blank changed", changed(16, '_')},
-        NearMiss{"the last byte changed", changed(29, 'n')},
-        NearMiss{"a letter of the vendor half in lower case", changed(0, 'm')},
-        NearMiss{"a letter of the suffix in upper case", changed(17, 'S')},
-        NearMiss{"without the blank", std::string(sfx::marker_vendor) + (sfx::marker_suffix + 1)}));
+    testing::Values(NearMiss{"the halves with a NUL between",
+                             std::string(sfx::marker_vendor) + '\0' + sfx::marker_suffix},
+                    NearMiss{"the first byte changed", changed(0, 'N')},
+                    NearMiss{"the vendor's last byte changed", changed(15, 'R')},
+                    NearMiss{"the blank changed", changed(16, '_')},
+                    NearMiss{"the last byte changed", changed(29, 'n')},
+                    NearMiss{"a letter of the vendor half in lower case", changed(0, 'm')},
+                    NearMiss{"a letter of the suffix in upper case", changed(17, 'S')},
+                    NearMiss{"without the blank",
+                             std::string(sfx::marker_vendor) + (sfx::marker_suffix + 1)}));
 
 }  // namespace

@@ -2,13 +2,12 @@
 // with the archive appended to its own file. Each case states the whole
 // outcome: status, standard error, the files left and whether SETUP.EXE ran.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
@@ -67,20 +66,20 @@ struct Scenario {
     PackageLayout archive;  // its image is replaced by the stub's
     bool append_archive = true;
     std::map<std::string, std::string> existing;  // regular files in work/ before the run
-    bool earlier_setup = false;  // a SETUP.EXE of an earlier run lies in work/
+    bool earlier_setup = false;                   // a SETUP.EXE of an earlier run lies in work/
     // Adjusts the archive once the stub's image stands in front of it.
     void (*finish)(PackageLayout&) = nullptr;
     // Prepares the sandbox once the package is written; may change the case.
     std::function<void(StubSandbox&, Scenario&)> prepare;
     sfx_test::RunOptions options;
-    bool posix_only = false;  // symbolic links, rlimits, descriptors, argv[0]
+    bool posix_only = false;   // symbolic links, rlimits, descriptors, argv[0]
     bool shell_setup = false;  // packs a SETUP.EXE script of its own
-    int64_t grow_to = -1;     // make the package this long, sparse
+    int64_t grow_to = -1;      // make the package this long, sparse
 
     int status = 0;
-    std::string error;           // standard error, whole
-    bool error_is_prefix = false;  // ... or its start
-    std::string error_mentions;    // and a part of it that says what is wrong
+    std::string error;                         // standard error, whole
+    bool error_is_prefix = false;              // ... or its start
+    std::string error_mentions;                // and a part of it that says what is wrong
     std::map<std::string, std::string> files;  // regular files left in work/
     std::set<std::string> others;              // other entries left in work/
     bool setup_runs = false;
@@ -154,30 +153,51 @@ Scenario with_foreign_argv0() {
     return s;
 }
 
-// SETUP.EXE records only once the test has seen the stub end (and then
-// leaves a file GO): a stub that waited for it would never end.
-Scenario not_waiting_for_setup() {
+// A case whose SETUP.EXE is the shell recorder with `prelude` run first,
+// packed after `entries`.
+Scenario with_setup_prelude(const std::string& prelude, std::vector<PackageEntry> entries) {
     Scenario s;
     s.posix_only = true;
     s.shell_setup = true;
     std::string recorder = sfx_test::setup_program();
-    std::string waiting =
-        "#!/bin/sh\n"
+    entries.push_back(
+        {"SETUP.EXE", "#!/bin/sh\n" + prelude + recorder.substr(recorder.find('\n') + 1), {}});
+    s.archive = archive_of(entries);
+    s.files = files_of(s.archive.entries);
+    s.setup_runs = true;
+    return s;
+}
+
+// SETUP.EXE records only once the test has seen the stub end (and then
+// leaves a file GO): a stub that waited for it would never end.
+Scenario not_waiting_for_setup() {
+    Scenario s = with_setup_prelude(
         "tries=0\n"
         "while [ ! -e GO ]; do\n"
         "  tries=$((tries + 1)); [ $tries -lt 2000 ] || exit 1\n"
         "  sleep 0.01\n"
-        "done\n" +
-        recorder.substr(recorder.find('\n') + 1);
-    s.archive = archive_of({{"SETUP.EXE", waiting, {}}});
-    s.files = files_of(s.archive.entries);
+        "done\n",
+        {});
     s.files["GO"] = "";
     s.prepare = [](StubSandbox& sandbox, Scenario& self) {
         std::string go = sandbox.work_dir() + "/GO";
         self.options.after_exit = [go] { sfx_test::write_file(go, ""); };
     };
-    s.setup_runs = true;
     return s;
+}
+
+// SETUP.EXE lists every descriptor it was given beyond the standard three
+// and its own script; any left is the stub's, and shows as LEAKED.TXT.
+Scenario no_descriptor_inherited() {
+    return with_setup_prelude(
+        "here=$(pwd -P)\n"
+        "for fd in /proc/$$/fd/*; do\n"
+        "  [ \"${fd##*/}\" -gt 2 ] && readlink \"$fd\" >> FDS.TXT 2>/dev/null\n"
+        "done\n"
+        "grep -v -x -e \"$here/SETUP.EXE\" FDS.TXT > LEAKED.TXT\n"
+        "[ -s LEAKED.TXT ] || rm LEAKED.TXT\n"
+        "rm -f FDS.TXT\n",
+        {{"DATA1.CAB", body(70000, 8), {}}});
 }
 
 Scenario replacing_files() {
@@ -248,8 +268,8 @@ Scenario third_file_unopenable() {
 Scenario symlink_in_place() {
     Scenario s;
     s.posix_only = true;
-    s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"LINK.TXT", "written through", {}},
-                            setup_entry()});
+    s.archive =
+        archive_of({{"FIRST.TXT", "one", {}}, {"LINK.TXT", "written through", {}}, setup_entry()});
     s.prepare = [](StubSandbox& sandbox, Scenario&) {
         std::string target = sandbox.root() + "/target";
         sfx_test::write_file(target, "untouched");
@@ -265,9 +285,8 @@ Scenario symlink_in_place() {
 Scenario write_fails() {
     Scenario s;
     s.posix_only = true;
-    s.archive = archive_of({{"SMALL.TXT", body(1000, 6), {}},
-                            {"BIG.BIN", body(300 * 1024, 7), {}},
-                            setup_entry()});
+    s.archive = archive_of(
+        {{"SMALL.TXT", body(1000, 6), {}}, {"BIG.BIN", body(300 * 1024, 7), {}}, setup_entry()});
     // Nothing larger than 64 KiB can be written: the second body fails.
     s.options.file_size_limit = 64 * 1024;
     s.status = sfx::FAILURE_STATUS;
@@ -280,7 +299,8 @@ Scenario write_fails() {
 // own package while it reads it.
 Scenario entry_named_like_the_package() {
     Scenario s;
-    s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"PKG.EXE", "overwritten", {}}, setup_entry()});
+    s.archive =
+        archive_of({{"FIRST.TXT", "one", {}}, {"PKG.EXE", "overwritten", {}}, setup_entry()});
     s.prepare = [](StubSandbox& sandbox, Scenario& self) {
         std::string package = sfx_test::read_file(sandbox.package_path());
         ASSERT_TRUE(sfx_test::write_file(sandbox.work_dir() + "/PKG.EXE", package, 0755));
@@ -343,8 +363,8 @@ Scenario negative_offset() {
 }
 
 Scenario offset_past_the_end() {
-    Scenario s = refused_table(archive_of({setup_entry(), {"A.TXT", "a", {}}}),
-                               "lies outside the package");
+    Scenario s =
+        refused_table(archive_of({setup_entry(), {"A.TXT", "a", {}}}), "lies outside the package");
     s.finish = [](PackageLayout& archive) { sfx_test::point_past_end(archive, 1, 1); };
     return s;
 }
@@ -383,8 +403,7 @@ class Stub : public testing::TestWithParam<Case> {};
 
 TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     Scenario s = GetParam().make();
-    if (s.posix_only && sfx_test::runner_active())
-        GTEST_SKIP() << "needs a native POSIX stub";
+    if (s.posix_only && sfx_test::runner_active()) GTEST_SKIP() << "needs a native POSIX stub";
     if (s.shell_setup && sfx_test::setup_program().rfind("#!/bin/sh\n", 0) != 0)
         GTEST_SKIP() << "needs the shell recorder as SETUP.EXE";
     StubSandbox sandbox;
@@ -436,6 +455,10 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
     for (const auto& entry : regular) names.insert(entry.first);
     for (const auto& entry : s.files) expected_names.insert(entry.first);
     EXPECT_EQ(names, expected_names);
+    for (const auto& [name, content] : regular) {
+        if (s.files.count(name) == 0)
+            ADD_FAILURE() << "unexpected file " << name << ": " << content.substr(0, 300);
+    }
     for (const auto& [name, content] : s.files) {
         if (regular.count(name) != 0) {
             EXPECT_TRUE(regular[name] == content) << name << " differs from its body";
@@ -450,7 +473,7 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
         EXPECT_EQ(run.setup->variable, run.given_variable);
     }
     // Nothing outside the work directory: only what the sandbox made itself.
-    std::set<std::string> expected_root = {"package", "work", "stdout", "stderr", "target",
+    std::set<std::string> expected_root = {"package",         "work", "stdout", "stderr", "target",
                                            "link-to-package", "deep"};
     for (const std::string& name : sfx_test::directory_names(sandbox.root()))
         EXPECT_EQ(expected_root.count(name), 1u) << "the stub wrote " << name << " outside";
@@ -464,12 +487,12 @@ TEST_P(Stub, RunsAsSpecifiedForItsPackage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Stub,
-    testing::Values(Case{"the main path", main_path},
-                    Case{"with arguments", with_arguments},
+    testing::Values(Case{"the main path", main_path}, Case{"with arguments", with_arguments},
                     Case{"started by a relative path", by_relative_path},
                     Case{"started through a symlink", through_a_symlink},
                     Case{"started with a foreign argv0", with_foreign_argv0},
                     Case{"not waiting for SETUP.EXE", not_waiting_for_setup},
+                    Case{"no descriptor handed to SETUP.EXE", no_descriptor_inherited},
                     Case{"replacing files, the later duplicate and appended bytes",
                          replacing_files},
                     Case{"an empty table starting an earlier SETUP.EXE", empty_table},
@@ -488,20 +511,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     RefusedTables, Stub,
-    testing::Values(Case{"thirteen records", thirteen_records},
-                    Case{"a name of 13 characters", long_name},
-                    Case{"no end record", no_end_record},
-                    Case{"a negative offset", negative_offset},
-                    Case{"an offset past the end", offset_past_the_end},
-                    Case{"decreasing offsets", decreasing_offsets},
-                    Case{"a package of 2 GiB", too_large},
-                    Case{"a parent directory", [] { return unsafe_name("../ESCAPE"); }},
-                    Case{"an absolute path", [] { return unsafe_name("/tmp/ESCAPE"); }},
-                    Case{"a backslash", [] { return unsafe_name("..\\ESCAPE"); }},
-                    Case{"a drive", [] { return unsafe_name("C:ESCAPE"); }},
-                    Case{"a device name", [] { return unsafe_name("Con.txt"); }},
-                    Case{"a trailing blank", [] { return unsafe_name("ESCAPE "); }},
-                    Case{"a control character", [] { return unsafe_name("A\x1B[2J"); }}));
+    testing::Values(
+        Case{"thirteen records", thirteen_records}, Case{"a name of 13 characters", long_name},
+        Case{"no end record", no_end_record}, Case{"a negative offset", negative_offset},
+        Case{"an offset past the end", offset_past_the_end},
+        Case{"decreasing offsets", decreasing_offsets}, Case{"a package of 2 GiB", too_large},
+        Case{"a parent directory", [] { return unsafe_name("../ESCAPE"); }},
+        Case{"an absolute path", [] { return unsafe_name("/tmp/ESCAPE"); }},
+        Case{"a backslash", [] { return unsafe_name("..\\ESCAPE"); }},
+        Case{"a drive", [] { return unsafe_name("C:ESCAPE"); }},
+        Case{"a device name", [] { return unsafe_name("Con.txt"); }},
+        Case{"a trailing blank", [] { return unsafe_name("ESCAPE "); }},
+        Case{"a control character", [] { return unsafe_name("A\x1B[2J"); }}));
 
 }  // namespace
 

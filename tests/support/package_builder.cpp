@@ -1,6 +1,7 @@
 #include "support/package_builder.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-
-#include <gtest/gtest.h>
 
 #include "stub.h"
 
@@ -40,7 +39,8 @@ size_t table_size_of(const PackageLayout& layout) {
 }  // namespace
 
 int32_t table_start_of(const PackageLayout& layout) {
-    return static_cast<int32_t>(layout.image.size() + layout.fill.size() + marker_of(layout).size());
+    return static_cast<int32_t>(layout.image.size() + layout.fill.size() +
+                                marker_of(layout).size());
 }
 
 std::string build_package(const PackageLayout& layout) {
@@ -71,8 +71,8 @@ void point_past_end(PackageLayout& layout, size_t entry, int32_t beyond) {
 }
 
 const std::vector<int32_t>& example_package_sizes() {
-    static const std::vector<int32_t> sizes = {147449, 47616,  956,   29,      306666,
-                                               8192,   10752,  192781, 2317374, 5};
+    static const std::vector<int32_t> sizes = {147449, 47616, 956,    29,      306666,
+                                               8192,   10752, 192781, 2317374, 5};
     return sizes;
 }
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,14 +30,14 @@ struct PackageEntry {
 };
 
 struct PackageLayout {
-    std::string image;                       // the executable image, verbatim
-    std::string fill;                        // bytes between image and marker
-    std::optional<std::string> marker;       // replaces the real marker when set
-    std::vector<PackageEntry> entries;       // table records, in table order
+    std::string image;                            // the executable image, verbatim
+    std::string fill;                             // bytes between image and marker
+    std::optional<std::string> marker;            // replaces the real marker when set
+    std::vector<PackageEntry> entries;            // table records, in table order
     std::array<unsigned char, 4> end_reserved{};  // the end record's reserved bytes
-    std::optional<std::string> raw_table;    // replaces records and end record verbatim
-    std::string gap;                         // bytes between end record and first body
-    std::string trailer;                     // bytes after the last body
+    std::optional<std::string> raw_table;         // replaces records and end record verbatim
+    std::string gap;                              // bytes between end record and first body
+    std::string trailer;                          // bytes after the last body
 };
 
 // The package bytes for `layout`. Bodies are placed back to back after the

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +17,6 @@
 #include <cstring>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "support/package_builder.h"
 #include "support/packer_runner.h"  // directory_names
@@ -123,6 +123,22 @@ std::string without_sanitizer_notes(const std::string& text) {
         if (!note) kept += line + (in.eof() ? "" : "\n");
     }
     return kept;
+}
+
+// Closes every descriptor from `first` on but `keep` (ignored when below
+// `first`); safe between fork and exec.
+void close_descriptors_from(int first, int keep) {
+#ifdef SYS_close_range
+    const unsigned all = ~0U;
+    bool closed = keep < first
+                      ? syscall(SYS_close_range, first, all, 0) == 0
+                      : (keep == first || syscall(SYS_close_range, first, keep - 1, 0) == 0) &&
+                            syscall(SYS_close_range, keep + 1, all, 0) == 0;
+    if (closed) return;
+#endif
+    int highest = static_cast<int>(sysconf(_SC_OPEN_MAX));
+    for (int descriptor = first; descriptor < highest; ++descriptor)
+        if (descriptor != keep) close(descriptor);
 }
 
 int unique_number() {
@@ -244,7 +260,9 @@ int StubSandbox::write_deep_package(const std::string& bytes) {
     return runnable;
 }
 
-void StubSandbox::write_package(const std::string& bytes) { write_file(package_path_, bytes, 0755); }
+void StubSandbox::write_package(const std::string& bytes) {
+    write_file(package_path_, bytes, 0755);
+}
 
 void StubSandbox::write_stub_package(const std::string& archive) {
     write_package(stub_image() + archive);
@@ -252,8 +270,8 @@ void StubSandbox::write_stub_package(const std::string& archive) {
 
 StubRun StubSandbox::run(const RunOptions& options) {
     StubRun result;
-    result.given_variable = "inherited value " + std::to_string(getpid()) + "-" +
-                            std::to_string(unique_number());
+    result.given_variable =
+        "inherited value " + std::to_string(getpid()) + "-" + std::to_string(unique_number());
     std::string program = options.program ? *options.program : package_path_;
     std::vector<std::string> words = runner_prefix();
     bool prefixed = !words.empty();
@@ -296,6 +314,10 @@ StubRun StubSandbox::run(const RunOptions& options) {
         if (input < 0 || output < 0 || error < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 ||
             dup2(error, 2) < 0 || chdir(work_dir_.c_str()) != 0)
             _exit(125);
+        // The stub gets the three standard streams and nothing else of the
+        // test's, so that whatever else SETUP.EXE holds is the stub's doing.
+        // The package's descriptor closes itself at the exec.
+        close_descriptors_from(3, package_descriptor);
         // A known umask, so that the tests know the modes of created files.
         umask(022);
         if (options.file_size_limit >= 0) {

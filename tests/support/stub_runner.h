@@ -73,15 +73,15 @@ struct StubRun {
 };
 
 struct RunOptions {
-    std::vector<std::string> arguments;   // after argv[0]
-    std::optional<std::string> argv0;     // default: the path that is started
-    std::optional<std::string> program;   // path to start, relative to the work
-                                          // directory; default: the package
-    long file_size_limit = -1;            // RLIMIT_FSIZE for the stub, when >= 0
-    bool ignore_sigpipe = false;          // a write to a closed pipe fails, not kills
-    bool exec_unlinked = false;           // remove the package and start it by descriptor
-    int program_descriptor = -1;          // start this open file instead of a path
-    bool expect_setup = true;             // wait for SETUP.EXE's record after status 0
+    std::vector<std::string> arguments;  // after argv[0]
+    std::optional<std::string> argv0;    // default: the path that is started
+    std::optional<std::string> program;  // path to start, relative to the work
+                                         // directory; default: the package
+    long file_size_limit = -1;           // RLIMIT_FSIZE for the stub, when >= 0
+    bool ignore_sigpipe = false;         // a write to a closed pipe fails, not kills
+    bool exec_unlinked = false;          // remove the package and start it by descriptor
+    int program_descriptor = -1;         // start this open file instead of a path
+    bool expect_setup = true;            // wait for SETUP.EXE's record after status 0
     // Called in the test while the stub runs, before it is waited for.
     std::function<void(pid_t)> while_running;
     // Called in the test once the stub has ended, before SETUP.EXE's record
