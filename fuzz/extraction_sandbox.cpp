@@ -14,7 +14,7 @@
 namespace sfx_fuzz {
 namespace {
 
-constexpr char SENTINEL_NAME[] = "sentinel";
+constexpr char SENTINEL_NAME[] = "sentinel";  // PLANTED_LINK_TARGET points here
 constexpr char SCRATCH_NAME[] = "scratch";
 // Contents a stray write would be unlikely to reproduce.
 constexpr char SENTINEL_CONTENTS[] = "sentinel: must never change\n";
@@ -65,6 +65,12 @@ void enter_extraction_sandbox() {
 
 void clear_scratch_directory() {
     for (const std::string& name : entries_of(".")) remove(name.c_str());
+}
+
+void reset_scratch_directory() {
+    clear_scratch_directory();
+    if (symlink(PLANTED_LINK_TARGET, PLANTED_LINK_NAME) != 0)
+        report_finding("cannot plant the link %s", PLANTED_LINK_NAME);
 }
 
 void check_outside_scratch_unchanged() {

@@ -1,5 +1,6 @@
 // Where the extraction fuzz target writes: a scratch directory, and a
-// sentinel file beside it that no package may touch.
+// sentinel file beside it that no package may touch, not even through the
+// symbolic link to it that waits in the scratch directory.
 #pragma once
 
 #include <string>
@@ -12,6 +13,14 @@ namespace sfx_fuzz {
 // for the rest of the run. Both are removed again at a normal exit. Reports a
 // finding if any of it fails.
 void enter_extraction_sandbox();
+
+// The link planted in the scratch directory, as someone who can write to a
+// download folder might prepare it, and where it points.
+constexpr char PLANTED_LINK_NAME[] = "LINK.TXT";
+constexpr char PLANTED_LINK_TARGET[] = "../sentinel";
+
+// Empties the scratch directory and plants the link in it.
+void reset_scratch_directory();
 
 // Removes every entry of the scratch directory.
 void clear_scratch_directory();

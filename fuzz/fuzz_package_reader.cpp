@@ -20,6 +20,7 @@
 #include "package_reader.h"
 #include "package_stream.h"
 #include "plain_marker_search.h"
+#include "table_layout_check.h"
 
 namespace {
 
@@ -87,12 +88,18 @@ void check_problem_lines(const char* command, const std::string& err) {
             report_finding("%s wrote a line without the \"sfxpack: \" prefix", command);
 }
 
-// The loader's verdict on the package, and the names it accepted.
+// The loader's verdict on the package, and the names it accepted; an
+// accepted table must keep every layout rule.
 bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& names) {
     sfx::reset_reader_state();
     sfx::image_stream = sfx_fuzz::open_package_stream({data, size, size});
     if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
-    const bool accepted = sfx::scan_for_table_marker() && sfx::load_valid_file_table(sfx::base_offset);
+    bool accepted = false;
+    if (sfx::scan_for_table_marker()) {
+        const int32_t table_start = sfx::base_offset;
+        accepted = sfx::load_valid_file_table(table_start);
+        if (accepted) sfx_fuzz::check_accepted_table({data, size, size}, table_start);
+    }
     fclose(sfx::image_stream);
     sfx::image_stream = nullptr;
     names.clear();
