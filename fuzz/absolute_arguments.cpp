@@ -12,6 +12,7 @@
 namespace sfx_fuzz {
 namespace {
 
+// `path` under the current directory, unless it is absolute already.
 std::string absolute(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char directory[PATH_MAX];

@@ -22,6 +22,7 @@ constexpr char SENTINEL_CONTENTS[] = "sentinel: must never change\n";
 std::string sandbox_root;
 struct stat scratch_identity;
 
+// The names in `directory` but "." and "..", sorted.
 std::vector<std::string> entries_of(const std::string& directory) {
     std::vector<std::string> names;
     DIR* listing = opendir(directory.c_str());
@@ -34,6 +35,7 @@ std::vector<std::string> entries_of(const std::string& directory) {
     return names;
 }
 
+// Run at exit, so that runs leave no directories behind in $TMPDIR.
 void remove_sandbox() {
     if (sandbox_root.empty()) return;
     clear_scratch_directory();

@@ -48,6 +48,7 @@ ExpectedOutcome expected_outcome(const uint8_t* data) {
     return outcome;
 }
 
+// Reports a finding unless the planted link still points where it did.
 void check_planted_link() {
     char target[sizeof sfx_fuzz::PLANTED_LINK_TARGET + 1] = {};
     const ssize_t length = readlink(sfx_fuzz::PLANTED_LINK_NAME, target, sizeof target);
@@ -56,6 +57,8 @@ void check_planted_link() {
         report_finding("the planted link %s was replaced or changed", sfx_fuzz::PLANTED_LINK_NAME);
 }
 
+// Reports a finding unless the scratch directory holds the planted link and
+// exactly the expected files, regular and safely named, with their bodies.
 void check_scratch_directory(const ExpectedOutcome& expected) {
     check_planted_link();
     for (const std::string& name : sfx_fuzz::scratch_entries()) {
@@ -76,6 +79,7 @@ void check_scratch_directory(const ExpectedOutcome& expected) {
     }
 }
 
+// Extracts the loaded table of the package `data` and checks the outcome.
 void extract_and_check(const uint8_t* data) {
     const ExpectedOutcome expected = expected_outcome(data);
     const bool written = sfx::write_output_files();

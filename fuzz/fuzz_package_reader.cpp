@@ -81,11 +81,17 @@ void check_plain_lines(const char* what, const std::string& text) {
     if (!text.empty() && text.back() != '\n') report_finding("%s does not end its last line", what);
 }
 
+// Reports a finding unless every line that `command` wrote to standard error
+// is plain text and starts with "sfxpack: ".
 void check_problem_lines(const char* command, const std::string& err) {
     check_plain_lines(command, err);
-    for (size_t line = 0; line < err.size(); line = err.find('\n', line) + 1)
+    for (size_t line = 0; line < err.size();) {
         if (err.compare(line, 9, "sfxpack: ") != 0)
             report_finding("%s wrote a line without the \"sfxpack: \" prefix", command);
+        line = err.find('\n', line);
+        if (line == std::string::npos) break;
+        ++line;
+    }
 }
 
 // The loader's verdict on the package, and the names it accepted; an
