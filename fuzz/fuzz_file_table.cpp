@@ -25,6 +25,10 @@ struct ShapedPackage {
     int32_t table_start;
 };
 
+// Lays out the package that an input of at least HEADER_SIZE bytes describes
+// in `storage`, which the result points into: the zero lead, the marker, the
+// rest of the input, then cut short or extended with zeros to the length that
+// the header chooses.
 ShapedPackage shape_package(const uint8_t* data, size_t size, std::vector<uint8_t>& storage) {
     const uint8_t length_mode = data[0];
     const uint32_t parameter = uint32_t{data[1]} | uint32_t{data[2]} << 8 |
