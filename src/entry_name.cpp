@@ -10,19 +10,19 @@ namespace {
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Windows opens the device, not a file, for these names whatever extension
-// follows, and it ignores blanks before the extension ("NUL .TXT").
+// follows, and it ignores blanks before the extension ("NUL .TXT"). CONIN$
+// and CONOUT$ are the console: an entry of that name would be shown, not
+// written.
 bool is_reserved_device_name(const char* name) {
     size_t stem = strcspn(name, ".");
     while (stem > 0 && name[stem - 1] == ' ') --stem;
-    char upper_stem[5] = {};
-    if (stem < 3 || stem > 4) return false;
-    for (size_t i = 0; i < stem; ++i) upper_stem[i] = upper(name[i]);
-    static const char* const three_letter[] = {"CON", "PRN", "AUX", "NUL"};
-    if (stem == 3) {
-        for (const char* device : three_letter)
-            if (strcmp(upper_stem, device) == 0) return true;
-        return false;
-    }
+    char upper_stem[MAX_NAME_LENGTH + 1] = {};
+    for (size_t i = 0; i < stem && i < static_cast<size_t>(MAX_NAME_LENGTH); ++i)
+        upper_stem[i] = upper(name[i]);
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : devices)
+        if (strcmp(upper_stem, device) == 0) return true;
+    if (stem != 4) return false;
     bool numbered_port = strncmp(upper_stem, "COM", 3) == 0 || strncmp(upper_stem, "LPT", 3) == 0;
     // Windows takes the superscript digits one to three (0xB9, 0xB2, 0xB3 in
     // the Western code page) for port numbers too: "COM\xB9" is COM1.

@@ -10,8 +10,9 @@ namespace sfx {
 // separator or drive colon, no control character, none of the characters
 // that Windows refuses in names (< > " | ? *), is not "." or "..", does not
 // end in a point or a blank, and is not a reserved device name (CON, PRN,
-// AUX, NUL, COM1-COM9, LPT1-LPT9 and the ports numbered with a superscript
-// one to three, in any letter case, with or without an extension).
+// AUX, NUL, CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9 and the ports numbered
+// with a superscript one to three, in any letter case, with or without an
+// extension).
 const char* entry_name_problem(const char* name);
 
 }  // namespace sfx

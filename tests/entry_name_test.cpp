@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"LICENSE1.TXT", true},  // 12 characters, the most there is room for
                     NameCase{"CONFIG.SYS", true}, NameCase{"CONX", true}, NameCase{"COM0", true},
                     NameCase{"LPT10", true}, NameCase{"COM", true}, NameCase{"NULL.TXT", true},
-                    NameCase{"AUXILIARY", true}, NameCase{"X.CON", true},
+                    NameCase{"AUXILIARY", true}, NameCase{"X.CON", true}, NameCase{"CONIN", true},
                     NameCase{".PROFILE", true}, NameCase{"A B.TXT", true},
                     NameCase{"\xE4\xF6.TXT", true},  // code page bytes above 0x7F
                     NameCase{"COM\xB4", true}));     // an accent, not a digit
@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"COM1", false}, NameCase{"com9.log", false}, NameCase{"LPT1", false},
         NameCase{"lPt9.X", false}, NameCase{"NUL .TXT", false}, NameCase{"CON.", false},
         // Superscript one to three number ports too.
-        NameCase{"COM\xB9", false}, NameCase{"com\xB2.txt", false}, NameCase{"LPT\xB3", false}));
+        NameCase{"COM\xB9", false}, NameCase{"com\xB2.txt", false}, NameCase{"LPT\xB3", false},
+        // The console's own names.
+        NameCase{"CONIN$", false}, NameCase{"conout$.txt", false}));
 
 }  // namespace
