@@ -14,5 +14,5 @@ for preset in native sanitize; do
   ctest --preset "$preset" -j "$(nproc)"
 done
 
-if [ -x scripts/test-windows.sh ]; then scripts/test-windows.sh; fi
-if [ -x scripts/test-fuzz.sh ]; then scripts/test-fuzz.sh; fi
+scripts/test-windows.sh
+scripts/test-fuzz.sh
