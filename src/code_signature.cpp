@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "little_endian.h"
 #include "stub.h"
 
 namespace sfx {
@@ -25,13 +26,6 @@ constexpr int32_t PE32_DIRECTORY_COUNT_FIELD = 92;
 constexpr int32_t PE32_PLUS_DIRECTORY_COUNT_FIELD = 108;
 constexpr uint32_t SECURITY_DIRECTORY = 4;
 constexpr int32_t DIRECTORY_ENTRY_SIZE = 8;  // offset, size
-
-uint32_t read_le16(const unsigned char* bytes) { return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8; }
-
-uint32_t read_le32(const unsigned char* bytes) {
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-           uint32_t{bytes[3]} << 24;
-}
 
 // Reads up to BLOCK_SIZE bytes at `offset` into io_buffer; the count delivered.
 int32_t read_block_at(int32_t offset) {

@@ -3,17 +3,12 @@
 
 #include "code_signature.h"
 #include "entry_name.h"
+#include "little_endian.h"
 #include "package_reader.h"
 #include "stub.h"
 
 namespace sfx {
 namespace {
-
-int32_t read_le32(const unsigned char* bytes) {
-    uint32_t value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-                     uint32_t{bytes[3]} << 24;
-    return static_cast<int32_t>(value);  // two's complement, as stored
-}
 
 // A name as it may be shown on a terminal: bytes outside printable ASCII as \xNN.
 const char* printable(const char* name) {
@@ -57,7 +52,7 @@ bool parse_table_block() {
         slot.name[length] = '\0';
         if (end - cursor < OFFSET_FIELD_SIZE) return table_breach("the table has no end record");
         // Read for the end record too, whose reserved bytes are never used.
-        slot.offset = read_le32(cursor);
+        slot.offset = static_cast<int32_t>(read_le32(cursor));  // two's complement, as stored
         slot.size = 0;
         if (length == 0) return true;
         if (index == static_cast<uint32_t>(MAX_TABLE_ENTRIES)) {

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "entry_name.h"
+#include "little_endian.h"
 #include "marker_watch.h"
 #include "package_layout.h"
 #include "package_rules.h"
@@ -157,9 +158,9 @@ bool check_output_is_no_input(const package_request& request, std::string& error
 }
 
 void append_le32(std::string& bytes, int64_t value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<char>((bits >> shift) & 0xFF));
+    unsigned char field[sfx::OFFSET_FIELD_SIZE];
+    sfx::store_le32(static_cast<uint32_t>(value), field);
+    bytes.append(reinterpret_cast<const char*>(field), sizeof field);
 }
 
 // The marker, the table records and the end record with zero reserved bytes.
