@@ -218,6 +218,18 @@ Scenario replacing_files() {
     return s;
 }
 
+// A SETUP.EXE of an earlier run that cannot be executed is replaced by one
+// that can, and started.
+Scenario replacing_an_unrunnable_setup() {
+    Scenario s = main_path();
+    s.earlier_setup = true;
+    s.posix_only = true;
+    s.prepare = [](StubSandbox& sandbox, Scenario&) {
+        ASSERT_EQ(chmod((sandbox.work_dir() + "/SETUP.EXE").c_str(), 0644), 0);
+    };
+    return s;
+}
+
 Scenario empty_table() {
     Scenario s;
     s.earlier_setup = true;
@@ -495,6 +507,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"no descriptor handed to SETUP.EXE", no_descriptor_inherited},
                     Case{"replacing files, the later duplicate and appended bytes",
                          replacing_files},
+                    Case{"replacing a SETUP.EXE that could not run", replacing_an_unrunnable_setup},
                     Case{"an empty table starting an earlier SETUP.EXE", empty_table},
                     Case{"a package without SETUP.EXE", without_setup}));
 

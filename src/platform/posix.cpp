@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,9 +25,18 @@ const char* own_executable_path() {
 
 FILE* open_output_file(const char* name) {
     // SETUP.EXE must be executable to be started; the umask trims both modes.
-    mode_t mode = strcmp(name, SETUP_PROGRAM_NAME) == 0 ? 0777 : 0666;
+    bool setup_program = strcmp(name, SETUP_PROGRAM_NAME) == 0;
+    mode_t mode = setup_program ? 0777 : 0666;
     int descriptor = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
     if (descriptor < 0) return nullptr;
+    if (setup_program) {
+        // An existing file keeps its mode when it is cut to zero length: a
+        // SETUP.EXE left without its execute bit would not start. Give it
+        // the mode a new one gets. Like the start itself, this is not checked.
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(descriptor, 0777 & ~mask);
+    }
     FILE* stream = fdopen(descriptor, "wb");
     if (stream == nullptr) close(descriptor);
     return stream;
