@@ -14,6 +14,7 @@
 #include "package_reader.h"
 #include "stub.h"
 #include "support/package_builder.h"
+#include "support/reader_test.h"
 
 namespace {
 
@@ -28,23 +29,9 @@ PackageLayout layout_of(std::vector<PackageEntry> entries) {
     return layout;
 }
 
-class FileTable : public testing::Test {
+class FileTable : public sfx_test::ReaderTest {
 protected:
-    void TearDown() override { close_package(); }
-
-    void close_package() {
-        if (sfx::image_stream != nullptr) fclose(sfx::image_stream);
-        sfx::reset_reader_state();
-    }
-
-    // Opens `bytes` as the package and loads the table at `table_start`.
-    bool load(const std::string& bytes, int32_t table_start) {
-        close_package();
-        sfx::image_stream = sfx_test::package_stream(bytes);
-        if (sfx::image_stream == nullptr) return false;
-        sfx::package_path = "test.pkg";
-        return sfx::load_valid_file_table(table_start);
-    }
+    using ReaderTest::load;
 
     bool load(const PackageLayout& layout) {
         return load(sfx_test::build_package(layout), sfx_test::table_start_of(layout));

@@ -7,6 +7,7 @@
 #include "package_reader.h"
 #include "stub.h"
 #include "support/package_builder.h"
+#include "support/reader_test.h"
 
 namespace {
 
@@ -14,19 +15,10 @@ using sfx_test::table_marker;
 
 // Runs the search over `bytes` from a clean state. The stream stays open
 // until the next search so that the state can be examined.
-class MarkerSearch : public testing::Test {
+class MarkerSearch : public sfx_test::ReaderTest {
 protected:
-    void TearDown() override {
-        if (sfx::image_stream != nullptr) fclose(sfx::image_stream);
-        sfx::reset_reader_state();
-    }
-
     bool search(const std::string& bytes) {
-        if (sfx::image_stream != nullptr) fclose(sfx::image_stream);
-        sfx::reset_reader_state();
-        sfx::image_stream = sfx_test::package_stream(bytes);
-        if (sfx::image_stream == nullptr) return false;
-        return sfx::scan_for_table_marker();
+        return open_package(bytes) && sfx::scan_for_table_marker();
     }
 
     void expect_not_found(const std::string& bytes) {

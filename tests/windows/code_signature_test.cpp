@@ -12,6 +12,7 @@
 #include "package_reader.h"
 #include "stub.h"
 #include "support/package_builder.h"
+#include "support/reader_test.h"
 
 namespace {
 
@@ -65,32 +66,12 @@ std::string pe_image(const Header& header) {
     return image;
 }
 
-class PayloadLength : public testing::Test {
+class PayloadLength : public sfx_test::ReaderTest {
 protected:
-    void TearDown() override { close_package(); }
-
-    void close_package() {
-        if (sfx::image_stream != nullptr) fclose(sfx::image_stream);
-        sfx::reset_reader_state();
-    }
-
     // payload_length over `bytes` as the package file.
     int32_t payload_of(const std::string& bytes) {
-        close_package();
-        sfx::image_stream = sfx_test::package_stream(bytes);
-        EXPECT_NE(sfx::image_stream, nullptr);
-        if (sfx::image_stream == nullptr) return -1;
+        if (!open_package(bytes)) return -1;
         return sfx::payload_length(static_cast<int32_t>(bytes.size()));
-    }
-
-    // Loads the table of `layout`'s package; false with the failure in
-    // failure_text.
-    bool load(const std::string& bytes, int32_t table_start) {
-        close_package();
-        sfx::image_stream = sfx_test::package_stream(bytes);
-        if (sfx::image_stream == nullptr) return false;
-        sfx::package_path = "signed.pkg";
-        return sfx::load_valid_file_table(table_start);
     }
 };
 
