@@ -1,6 +1,5 @@
 // Arbitrary packages through sfxpack's reading side: list (as text and as
-// JSON) and verify, and the marker watch the writer uses on bytes that arrive
-// in pieces. Both commands read the package with the stub's own steps, so
+// JSON) and verify. Both commands read the package with the stub's own steps, so
 // they must judge it exactly as the stub's loader does, and whatever a
 // hostile table holds, what they print must stay plain text: one line per
 // problem on standard error, and listings without control characters.
@@ -15,11 +14,9 @@
 
 #include "exit_status.h"
 #include "finding.h"
-#include "marker_watch.h"
 #include "package_inspection.h"
 #include "package_reader.h"
 #include "package_stream.h"
-#include "plain_marker_search.h"
 #include "table_layout_check.h"
 
 namespace {
@@ -127,27 +124,6 @@ bool has_case_duplicate(const std::vector<std::string>& names) {
     return false;
 }
 
-// Feeds the package to a marker watch in pieces of varying length, from one
-// byte to several blocks, and compares with a plain search for the first
-// marker anywhere in it.
-void check_marker_watch(const uint8_t* data, size_t size) {
-    const int64_t expected = sfx_fuzz::plain_marker_search(data, size);
-
-    sfxpack::marker_watch watch;
-    uint32_t state = static_cast<uint32_t>(size) * 2654435761u + 1;  // piece lengths, fixed per input
-    for (size_t position = 0; position < size;) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        const size_t piece = std::min<size_t>(size - position, state % 8 == 0 ? state % 9000 : state % 40);
-        watch.feed(data + position, piece);
-        position += piece;
-    }
-    if (watch.first_marker() != expected)
-        report_finding("the marker watch reports %lld, the first marker is at %lld",
-                       static_cast<long long>(watch.first_marker()), static_cast<long long>(expected));
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -161,8 +137,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    check_marker_watch(data, size);
-
     std::vector<std::string> names;
     const bool accepted = stub_accepts(data, size, names);
     write_package_file(data, size);

@@ -1,5 +1,4 @@
-// The table marker found the plainest way, as the oracle for the block scan
-// and the packer's marker watch.
+// The table marker found the plainest way, as the oracle for the block scan.
 #pragma once
 
 #include <cstddef>

@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "entry_name.h"
+#include "package_reader.h"
 #include "little_endian.h"
-#include "marker_watch.h"
 #include "package_layout.h"
 #include "package_rules.h"
 #include "stub.h"
@@ -90,13 +90,11 @@ bool write_bytes(FILE* out, const void* bytes, size_t count, const std::string& 
     return false;
 }
 
-bool write_zeros(FILE* out, int64_t count, marker_watch* watch, const std::string& out_path,
-                 std::string& error) {
+bool write_zeros(FILE* out, int64_t count, const std::string& out_path, std::string& error) {
     static const unsigned char zeros[4096] = {};
     while (count > 0) {
         size_t piece = count < static_cast<int64_t>(sizeof zeros) ? static_cast<size_t>(count)
                                                                    : sizeof zeros;
-        if (watch != nullptr) watch->feed(zeros, piece);
         if (!write_bytes(out, zeros, piece, out_path, error)) return false;
         count -= static_cast<int64_t>(piece);
     }
@@ -106,8 +104,8 @@ bool write_zeros(FILE* out, int64_t count, marker_watch* watch, const std::strin
 // Copies the file at `path`, which must still be `expected` bytes long, to
 // `out`. The offsets in the table were worked out from that size, so a file
 // that grows or shrinks meanwhile would corrupt the package.
-bool copy_file(const std::string& path, int64_t expected, FILE* out, marker_watch* watch,
-               const std::string& out_path, std::string& error) {
+bool copy_file(const std::string& path, int64_t expected, FILE* out, const std::string& out_path,
+               std::string& error) {
     FILE* in = fopen(path.c_str(), "rb");
     if (in == nullptr) {
         error = path + ": cannot open: " + strerror(errno);
@@ -122,7 +120,6 @@ bool copy_file(const std::string& path, int64_t expected, FILE* out, marker_watc
             copied += static_cast<int64_t>(got);
             break;
         }
-        if (watch != nullptr) watch->feed(copy_buffer, got);
         if (!write_bytes(out, copy_buffer, got, out_path, error)) {
             ok = false;
             break;
@@ -176,6 +173,37 @@ std::string table_bytes(const package_request& request, const package_layout& la
     return bytes;
 }
 
+// The stub takes the first marker in its file as the table's: one inside the
+// stub image would make it read a table from the wrong place. Asks the stub's
+// own search, over the bytes written so far, where the first marker is.
+bool check_marker_is_first(const temp_output& output, const package_layout& layout,
+                           const std::string& stub_path, std::string& error) {
+    if (fflush(output.stream()) != 0) {
+        error = output.path() + ": cannot write the package file: " + strerror(errno);
+        return false;
+    }
+    sfx::reset_reader_state();
+    sfx::image_stream = fopen(output.path().c_str(), "rb");
+    if (sfx::image_stream == nullptr) {
+        error = output.path() + ": cannot read back the package file: " + strerror(errno);
+        return false;
+    }
+    // The table follows the marker written here, so the search finds that
+    // one when it finds no earlier one, unless reading back fails.
+    bool found = sfx::scan_for_table_marker();
+    int64_t first_marker = int64_t{sfx::base_offset} - sfx::MARKER_LENGTH;
+    fclose(sfx::image_stream);
+    sfx::reset_reader_state();
+    if (!found) {
+        error = output.path() + ": cannot read back the package file";
+        return false;
+    }
+    if (first_marker == layout.marker_offset) return true;
+    error = stub_path + ": the stub image contains the table marker at offset " +
+            std::to_string(first_marker);
+    return false;
+}
+
 }  // namespace
 
 bool create_package(const package_request& request, std::string& error) {
@@ -209,25 +237,15 @@ bool create_package(const package_request& request, std::string& error) {
     FILE* out = output.stream();
     const std::string& out_path = request.output_path;
 
-    // The stub finds the first marker in its file: one inside the image
-    // would make it read a table from the wrong place.
-    marker_watch watch;
     std::string table = table_bytes(request, layout);
-    if (!copy_file(request.stub_path, image_size, out, &watch, out_path, error) ||
-        !write_zeros(out, layout.marker_offset - image_size, &watch, out_path, error))
-        return false;
-    watch.feed(reinterpret_cast<const unsigned char*>(table.data()),
-               static_cast<size_t>(sfx::MARKER_LENGTH));
-    if (watch.first_marker() != layout.marker_offset) {
-        error = request.stub_path + ": the stub image contains the table marker at offset " +
-                std::to_string(watch.first_marker());
-        return false;
-    }
-    if (!write_bytes(out, table.data(), table.size(), out_path, error) ||
-        !write_zeros(out, layout.first_body_offset - layout.table_end, nullptr, out_path, error))
+    if (!copy_file(request.stub_path, image_size, out, out_path, error) ||
+        !write_zeros(out, layout.marker_offset - image_size, out_path, error) ||
+        !write_bytes(out, table.data(), table.size(), out_path, error) ||
+        !check_marker_is_first(output, layout, request.stub_path, error) ||
+        !write_zeros(out, layout.first_body_offset - layout.table_end, out_path, error))
         return false;
     for (size_t i = 0; i < request.items.size(); ++i)
-        if (!copy_file(request.items[i].path, body_sizes[i], out, nullptr, out_path, error))
+        if (!copy_file(request.items[i].path, body_sizes[i], out, out_path, error))
             return false;
     return output.commit(error);
 }

@@ -25,6 +25,9 @@ public:
     // The open stream of the temporary file, for binary writing.
     FILE* stream() const { return stream_; }
 
+    // The temporary file's path, to read back what has been written.
+    const std::string& path() const { return temp_path_; }
+
     // Closes the temporary file, reporting any write that failed on the way,
     // and renames it to the final path, replacing a file of that name. False
     // with a one-line reason in `error`; the temporary file is then removed.
