@@ -5,24 +5,11 @@
 #include "entry_name.h"
 #include "little_endian.h"
 #include "package_reader.h"
+#include "printable_text.h"
 #include "stub.h"
 
 namespace sfx {
 namespace {
-
-// A name as it may be shown on a terminal: bytes outside printable ASCII as \xNN.
-const char* printable(const char* name) {
-    static char shown[4 * (MAX_NAME_LENGTH + 1) + 1];
-    char* out = shown;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c; ++c) {
-        if (*c >= 0x20 && *c < 0x7F && *c != '\\')
-            *out++ = static_cast<char>(*c);
-        else
-            out += snprintf(out, 5, "\\x%02X", *c);
-    }
-    *out = '\0';
-    return shown;
-}
 
 bool table_breach(const char* problem) {
     return set_failure("Invalid file table in %s: %s.\n", package_path ? package_path : "package",
@@ -91,8 +78,9 @@ bool check_table_record(int record) {
     const table_entry& entry = file_table[record];
     char problem[256];
     if (const char* name_problem = entry_name_problem(entry.name)) {
+        char shown[printable_size(MAX_NAME_LENGTH)];
         snprintf(problem, sizeof problem, "record %d name \"%s\" %s", record + 1,
-                 printable(entry.name), name_problem);
+                 printable_text(entry.name, shown, sizeof shown), name_problem);
         return table_breach(problem);
     }
     if (entry.offset < 0 || entry.offset > base_offset) {

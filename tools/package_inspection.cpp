@@ -9,6 +9,7 @@
 #include "exit_status.h"
 #include "package_reader.h"
 #include "package_rules.h"
+#include "printable_text.h"
 #include "stub.h"
 
 namespace sfxpack {
@@ -76,19 +77,10 @@ std::string json_string(const char* text) {
     return quoted + "\"";
 }
 
-// A name as it may be shown on a terminal: bytes outside printable ASCII as \xNN.
+// `text` as it may be shown on a terminal.
 std::string shown(const char* text) {
-    std::string result;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
-        if (*c >= 0x20 && *c < 0x7F) {
-            result += static_cast<char>(*c);
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02X", *c);
-            result += escape;
-        }
-    }
-    return result;
+    std::vector<char> out(sfx::printable_size(strlen(text)));
+    return sfx::printable_text(text, out.data(), out.size());
 }
 
 void print_listing(const char* path, int32_t table_start, bool json, FILE* out) {
