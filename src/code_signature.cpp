@@ -3,12 +3,12 @@
 // directory, whose "virtual address" is, unlike every other directory's, a
 // plain file offset. Every field read here comes from an untrusted file: each
 // is checked against the bytes actually delivered before it is used.
-#include "code_signature.h"
+#include "src/code_signature.h"
 
 #include <cstdio>
 
-#include "little_endian.h"
-#include "stub.h"
+#include "src/little_endian.h"
+#include "src/stub.h"
 
 namespace sfx {
 namespace {

@@ -1,8 +1,8 @@
-#include "entry_name.h"
+#include "src/entry_name.h"
 
 #include <cstring>
 
-#include "stub.h"
+#include "src/stub.h"
 
 namespace sfx {
 namespace {

@@ -1,9 +1,11 @@
 // Writing every entry's body into an output file of its name.
+#include "src/extraction.h"
+
 #include <cstdio>
 
-#include "package_reader.h"
-#include "platform/platform.h"
-#include "stub.h"
+#include "src/failure.h"
+#include "src/platform/platform.h"
+#include "src/stub.h"
 
 namespace sfx {
 namespace {

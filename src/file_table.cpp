@@ -1,12 +1,14 @@
 // Loading the file table that follows the marker: parse, validate, size.
+#include "src/file_table.h"
+
 #include <cstring>
 
-#include "code_signature.h"
-#include "entry_name.h"
-#include "little_endian.h"
-#include "package_reader.h"
-#include "printable_text.h"
-#include "stub.h"
+#include "src/code_signature.h"
+#include "src/entry_name.h"
+#include "src/little_endian.h"
+#include "src/failure.h"
+#include "src/printable_text.h"
+#include "src/stub.h"
 
 namespace sfx {
 namespace {

@@ -3,9 +3,10 @@
 // read; nothing is written to standard output.
 #include <cstring>
 
-#include "package_reader.h"
-#include "platform/platform.h"
-#include "stub.h"
+#include "src/failure.h"
+#include "src/stages.h"
+#include "src/platform/platform.h"
+#include "src/stub.h"
 
 namespace {
 

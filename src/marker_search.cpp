@@ -1,9 +1,11 @@
 // The table marker search: the first occurrence of the marker in the package
 // file, found with overlapping block reads through io_buffer.
+#include "src/marker_search.h"
+
 #include <cstring>
 
-#include "package_reader.h"
-#include "stub.h"
+#include "src/failure.h"
+#include "src/stub.h"
 
 namespace sfx {
 

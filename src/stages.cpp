@@ -1,9 +1,24 @@
 // The stub's stages: the shared reading steps, with a failure ending the run.
-#include "package_reader.h"
-#include "platform/platform.h"
-#include "stub.h"
+#include "src/stages.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "src/extraction.h"
+#include "src/failure.h"
+#include "src/file_table.h"
+#include "src/marker_search.h"
+#include "src/platform/platform.h"
+#include "src/stub.h"
 
 namespace sfx {
+
+void exit_with_failure() {
+    // Standard error is unbuffered: the line is out in one piece before exit
+    // flushes and closes whatever is still open.
+    fputs(failure_text, stderr);
+    exit(FAILURE_STATUS);
+}
 
 void find_table_marker() {
     if (!scan_for_table_marker()) exit_with_failure();

@@ -54,7 +54,9 @@ struct table_entry {
 
 // ---------------------------------------------------------------------------
 // Module-level state. The run is one straight pass over these variables, all
-// zero or null at start-up; no stage allocates memory of its own.
+// zero or null at start-up; no stage allocates memory of its own. Only the
+// stub's main and the reading steps themselves use them directly; the packer,
+// the tests and the fuzz targets go through reader_session.
 
 extern FILE* image_stream;              // the package file, read in binary
 extern FILE* output_stream;             // the output file being written, one at a time
@@ -70,18 +72,7 @@ extern table_entry file_table[FILE_TABLE_SLOTS];
 // Path of the package file, for messages; null until known.
 extern const char* package_path;
 
-// ---------------------------------------------------------------------------
-// The stub's stages, run once each by main in this order. None returns a
-// status: a stage that fails writes its one line to standard error and ends
-// the process with FAILURE_STATUS.
-
-// Leaves in base_offset the offset just past the first table marker.
-void find_table_marker();
-// Reads, validates and sizes the table that starts at table_start.
-void load_file_table(int32_t table_start);
-// Writes every entry's output file into the current directory, in table order.
-void extract_files();
-// Starts SETUP.EXE from the current directory without waiting for it.
-void launch_setup();
+// Zeroes every module-level variable and the failure text, as at start-up.
+void reset_reader_state();
 
 }  // namespace sfx

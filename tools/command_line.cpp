@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "tools/command_line.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
 struct command_name {
@@ -135,4 +135,4 @@ const char* usage_text() {
            "2 a wrong command line. Every error is one line on standard error.\n";
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace sfxpack {
+namespace sfx::pack {
 
 enum class command_kind { help, version, create, list, verify, extract };
 
@@ -28,4 +28,4 @@ bool parse_command_line(const std::vector<std::string>& arguments, command& resu
 // The text that --help prints.
 const char* usage_text();
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -1,6 +1,6 @@
-#include "pack_item.h"
+#include "tools/pack_item.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 
 pack_item parse_pack_item(const std::string& item) {
     size_t equals = item.find('=');
@@ -15,4 +15,4 @@ pack_item parse_pack_item(const std::string& item) {
     return {base, item};
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

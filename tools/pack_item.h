@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace sfxpack {
+namespace sfx::pack {
 
 struct pack_item {
     std::string name;  // the entry name stored in the table
@@ -16,4 +16,4 @@ struct pack_item {
 // here: the packer applies the stub's name rule to every name alike.
 pack_item parse_pack_item(const std::string& item);
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -1,4 +1,4 @@
-#include "package_inspection.h"
+#include "tools/package_inspection.h"
 
 #include <cstring>
 #include <filesystem>
@@ -6,54 +6,39 @@
 #include <system_error>
 #include <vector>
 
-#include "exit_status.h"
-#include "package_reader.h"
-#include "package_rules.h"
-#include "printable_text.h"
-#include "stub.h"
+#include "tools/exit_status.h"
+#include "src/failure.h"
+#include "src/reader_session.h"
+#include "tools/package_rules.h"
+#include "src/printable_text.h"
+#include "src/stub.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
-// Prints the reader's failure_text as one line. Where it does not name the
+// Prints a reading step's failure as one line. Where it does not name the
 // package ("Unable to locate Table Marker."), the path is put in front.
-void report_failure() {
-    const char* path = sfx::package_path != nullptr ? sfx::package_path : "";
-    if (strstr(sfx::failure_text, path) != nullptr)
-        fprintf(stderr, "sfxpack: %s", sfx::failure_text);
+void report_failure(const char* path, const char* failure, FILE* errors) {
+    if (strstr(failure, path) != nullptr)
+        fprintf(errors, "sfxpack: %s", failure);
     else
-        fprintf(stderr, "sfxpack: %s: %s", path, sfx::failure_text);
+        fprintf(errors, "sfxpack: %s: %s", path, failure);
 }
 
-// Opens the package into image_stream and finds its table marker; on success
-// base_offset holds the offset just past the marker.
-bool open_package(const char* path) {
-    sfx::reset_reader_state();
-    sfx::package_path = path;
-    sfx::image_stream = fopen(path, "rb");
-    if (sfx::image_stream == nullptr)
-        return sfx::set_failure("Unable to open package file %s.\n", path);
-    return sfx::scan_for_table_marker();
-}
-
-void close_package() {
-    if (sfx::image_stream != nullptr) fclose(sfx::image_stream);
-    sfx::image_stream = nullptr;
-}
-
-// Runs `step` on an opened package and closes it; reports a failure of
-// either and turns it into an exit status.
+// Opens the package at `path` in `session`, finds its marker and runs
+// `step`; reports a failure of any of them to `errors` and turns it into an
+// exit status.
 template <typename Step>
-int with_package(const char* path, Step step) {
-    bool ok = open_package(path) && step();
-    if (!ok) report_failure();
-    close_package();
+int with_package(const char* path, FILE* errors, Step step) {
+    sfx::reader_session session(path);
+    bool ok = session.open() && session.find_marker() && step(session);
+    if (!ok) report_failure(path, session.failure(), errors);
     return ok ? EXIT_OK : EXIT_BAD_INPUT;
 }
 
-std::vector<std::string> table_names() {
+std::vector<std::string> table_names(const std::vector<sfx::table_entry>& table) {
     std::vector<std::string> names;
-    for (int i = 0; sfx::file_table[i].name[0] != '\0'; ++i) names.push_back(sfx::file_table[i].name);
+    for (const sfx::table_entry& entry : table) names.push_back(entry.name);
     return names;
 }
 
@@ -83,11 +68,12 @@ std::string shown(const char* text) {
     return sfx::printable_text(text, out.data(), out.size());
 }
 
-void print_listing(const char* path, int32_t table_start, bool json, FILE* out) {
+void print_listing(const char* path, const sfx::reader_session& session, bool json, FILE* out) {
+    const int32_t table_start = session.table_start();
     long marker = static_cast<long>(table_start - sfx::MARKER_LENGTH);
-    long bodies_end = static_cast<long>(sfx::base_offset);
-    const sfx::table_entry* table = sfx::file_table;
-    bool empty = table[0].name[0] == '\0';
+    long bodies_end = static_cast<long>(session.package_length());
+    const std::vector<sfx::table_entry> table = session.entries();
+    bool empty = table.empty();
     if (json) {
         fprintf(out, "{\"package\": %s, \"marker_offset\": %ld, \"table_offset\": %ld, ",
                 json_string(path).c_str(), marker, static_cast<long>(table_start));
@@ -96,9 +82,9 @@ void print_listing(const char* path, int32_t table_start, bool json, FILE* out) 
         else
             fprintf(out, "\"first_body_offset\": %ld, ", static_cast<long>(table[0].offset));
         fprintf(out, "\"bodies_end\": %ld, \"entries\": [", bodies_end);
-        for (int i = 0; table[i].name[0] != '\0'; ++i)
+        for (size_t i = 0; i < table.size(); ++i)
             fprintf(out, "%s{\"record\": %d, \"name\": %s, \"offset\": %ld, \"size\": %ld}",
-                    i == 0 ? "" : ", ", i + 1, json_string(table[i].name).c_str(),
+                    i == 0 ? "" : ", ", static_cast<int>(i + 1), json_string(table[i].name).c_str(),
                     static_cast<long>(table[i].offset), static_cast<long>(table[i].size));
         fprintf(out, "]}\n");
         return;
@@ -112,58 +98,57 @@ void print_listing(const char* path, int32_t table_start, bool json, FILE* out) 
         fprintf(out, "bodies      from %ld to %ld\n", static_cast<long>(table[0].offset),
                 bodies_end);
     fprintf(out, "record  name              offset        size\n");
-    for (int i = 0; table[i].name[0] != '\0'; ++i)
-        fprintf(out, "%6d  %-12s  %10ld  %10ld\n", i + 1, shown(table[i].name).c_str(),
+    for (size_t i = 0; i < table.size(); ++i)
+        fprintf(out, "%6d  %-12s  %10ld  %10ld\n", static_cast<int>(i + 1), shown(table[i].name).c_str(),
                 static_cast<long>(table[i].offset), static_cast<long>(table[i].size));
 }
 
 }  // namespace
 
-int list_package(const char* path, bool json, FILE* out) {
-    return with_package(path, [&] {
-        int32_t table_start = sfx::base_offset;
-        if (!sfx::load_valid_file_table(table_start)) return false;
-        print_listing(path, table_start, json, out);
+int list_package(const char* path, bool json, FILE* out, FILE* errors) {
+    return with_package(path, errors, [&](sfx::reader_session& session) {
+        if (!session.load_table()) return false;
+        print_listing(path, session, json, out);
         return true;
     });
 }
 
-int verify_package(const char* path, bool require_setup, FILE* out) {
+int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors) {
     int breaches = 0;
-    int status = with_package(path, [&] {
-        if (!sfx::read_file_table(sfx::base_offset)) return false;
+    int status = with_package(path, errors, [&](sfx::reader_session& session) {
+        if (!session.read_table()) return false;
+        std::vector<std::string> names = table_names(session.entries());
         // Unlike the stub, go on past a bad record to report every one.
-        for (int record = 0; sfx::file_table[record].name[0] != '\0'; ++record)
-            if (!sfx::check_table_record(record)) {
-                report_failure();
+        for (size_t record = 0; record < names.size(); ++record)
+            if (!session.check_record(static_cast<int>(record))) {
+                report_failure(path, session.failure(), errors);
                 ++breaches;
             }
-        std::vector<std::string> names = table_names();
         size_t first = 0, second = 0;
         if (find_case_duplicate(names, first, second)) {
-            fprintf(stderr,
+            fprintf(errors,
                     "sfxpack: %s: records %d (%s) and %d (%s) differ only in letter case; "
                     "on Windows the later replaces the earlier.\n",
-                    path, static_cast<int>(first + 1), shown(names[first].c_str()).c_str(), static_cast<int>(second + 1),
-                    shown(names[second].c_str()).c_str());
+                    path, static_cast<int>(first + 1), shown(names[first].c_str()).c_str(),
+                    static_cast<int>(second + 1), shown(names[second].c_str()).c_str());
             ++breaches;
         }
         if (require_setup && !has_setup_program(names)) {
-            fprintf(stderr, "sfxpack: %s: no record is named %s, so the package starts nothing.\n",
+            fprintf(errors, "sfxpack: %s: no record is named %s, so the package starts nothing.\n",
                     path, sfx::SETUP_PROGRAM_NAME);
             ++breaches;
         }
         if (breaches == 0)
             fprintf(out, "%s: sound, %d entries, bodies end at %ld\n", shown(path).c_str(),
-                    static_cast<int>(names.size()), static_cast<long>(sfx::base_offset));
+                    static_cast<int>(names.size()), static_cast<long>(session.package_length()));
         return true;
     });
     return breaches > 0 ? EXIT_BAD_INPUT : status;
 }
 
-int extract_package(const char* path, const char* directory) {
-    return with_package(path, [&] {
-        if (!sfx::load_valid_file_table(sfx::base_offset)) return false;
+int extract_package(const char* path, const char* directory, FILE* errors) {
+    return with_package(path, errors, [&](sfx::reader_session& session) {
+        if (!session.load_table()) return false;
         if (directory != nullptr) {
             // The shared writer opens bare names in the current directory, as
             // the stub does; the package is already open by its own path.
@@ -173,8 +158,8 @@ int extract_package(const char* path, const char* directory) {
                 return sfx::set_failure("Unable to enter directory %s: %s.\n", directory,
                                         failure.message().c_str());
         }
-        return sfx::write_output_files();
+        return session.write_files();
     });
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

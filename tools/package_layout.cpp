@@ -1,8 +1,8 @@
-#include "package_layout.h"
+#include "tools/package_layout.h"
 
-#include "stub.h"
+#include "src/stub.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
 int64_t round_up(int64_t value, int64_t multiple) {
@@ -34,4 +34,4 @@ package_layout plan_package(int64_t image_size, const std::vector<std::string>& 
     return layout;
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sfxpack {
+namespace sfx::pack {
 
 // The image is followed by zero fill up to the next multiple of this, so the
 // marker starts on a block boundary of the stub's own scan.
@@ -32,4 +32,4 @@ struct package_layout {
 package_layout plan_package(int64_t image_size, const std::vector<std::string>& names,
                             const std::vector<int64_t>& body_sizes);
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -1,8 +1,8 @@
-#include "package_rules.h"
+#include "tools/package_rules.h"
 
-#include "stub.h"
+#include "src/stub.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
 bool same_ignoring_case(const std::string& a, const std::string& b) {
@@ -29,4 +29,4 @@ bool has_setup_program(const std::vector<std::string>& names) {
     return false;
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sfxpack {
+namespace sfx::pack {
 
 // Looks for two names that differ at most in ASCII letter case: on Windows
 // they are one file, and the later entry would silently replace the earlier.
@@ -18,4 +18,4 @@ bool find_case_duplicate(const std::vector<std::string>& names, size_t& first, s
 // True when one of `names` is exactly SETUP.EXE, the program the stub starts.
 bool has_setup_program(const std::vector<std::string>& names);
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

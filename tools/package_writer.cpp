@@ -1,4 +1,4 @@
-#include "package_writer.h"
+#include "tools/package_writer.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -7,15 +7,15 @@
 #include <filesystem>
 #include <system_error>
 
-#include "entry_name.h"
-#include "package_reader.h"
-#include "little_endian.h"
-#include "package_layout.h"
-#include "package_rules.h"
-#include "stub.h"
-#include "temp_output.h"
+#include "src/entry_name.h"
+#include "src/reader_session.h"
+#include "src/little_endian.h"
+#include "tools/package_layout.h"
+#include "tools/package_rules.h"
+#include "src/stub.h"
+#include "tools/temp_output.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
 namespace fs = std::filesystem;
@@ -182,22 +182,18 @@ bool check_marker_is_first(const temp_output& output, const package_layout& layo
         error = output.path() + ": cannot write the package file: " + strerror(errno);
         return false;
     }
-    sfx::reset_reader_state();
-    sfx::image_stream = fopen(output.path().c_str(), "rb");
-    if (sfx::image_stream == nullptr) {
+    sfx::reader_session session(output.path().c_str());
+    if (!session.open()) {
         error = output.path() + ": cannot read back the package file: " + strerror(errno);
         return false;
     }
     // The table follows the marker written here, so the search finds that
     // one when it finds no earlier one, unless reading back fails.
-    bool found = sfx::scan_for_table_marker();
-    int64_t first_marker = int64_t{sfx::base_offset} - sfx::MARKER_LENGTH;
-    fclose(sfx::image_stream);
-    sfx::reset_reader_state();
-    if (!found) {
+    if (!session.find_marker()) {
         error = output.path() + ": cannot read back the package file";
         return false;
     }
+    int64_t first_marker = int64_t{session.table_start()} - sfx::MARKER_LENGTH;
     if (first_marker == layout.marker_offset) return true;
     error = stub_path + ": the stub image contains the table marker at offset " +
             std::to_string(first_marker);
@@ -250,4 +246,4 @@ bool create_package(const package_request& request, std::string& error) {
     return output.commit(error);
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

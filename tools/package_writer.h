@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "pack_item.h"
+#include "tools/pack_item.h"
 
-namespace sfxpack {
+namespace sfx::pack {
 
 struct package_request {
     std::string output_path;       // the package file to write
@@ -29,4 +29,4 @@ struct package_request {
 // one line (naming the file concerned, no newline) in `error`.
 bool create_package(const package_request& request, std::string& error);
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

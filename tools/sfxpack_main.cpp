@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "exit_status.h"
-#include "package_inspection.h"
-#include "package_writer.h"
-#include "platform/platform.h"
+#include "tools/command_line.h"
+#include "tools/exit_status.h"
+#include "tools/package_inspection.h"
+#include "tools/package_writer.h"
+#include "src/platform/platform.h"
 
 namespace {
 
-using namespace sfxpack;
+using namespace sfx::pack;
 
 // The stub that sits beside this program, as both are built and installed
 // together; empty when this program's own path is unknown.
@@ -66,12 +66,13 @@ int main(int argc, char** argv) {
         case command_kind::create:
             return run_create(given);
         case command_kind::list:
-            return list_package(given.package.c_str(), given.json, stdout);
+            return list_package(given.package.c_str(), given.json, stdout, stderr);
         case command_kind::verify:
-            return verify_package(given.package.c_str(), !given.no_setup, stdout);
+            return verify_package(given.package.c_str(), !given.no_setup, stdout, stderr);
         case command_kind::extract:
             return extract_package(given.package.c_str(),
-                                   given.directory.empty() ? nullptr : given.directory.c_str());
+                                   given.directory.empty() ? nullptr : given.directory.c_str(),
+                                   stderr);
     }
     return EXIT_USAGE;
 }

@@ -1,4 +1,4 @@
-#include "temp_output.h"
+#include "tools/temp_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-namespace sfxpack {
+namespace sfx::pack {
 namespace {
 
 // Opens `path` for binary writing only if no file of that name exists, so a
@@ -91,4 +91,4 @@ void temp_output::discard() {
     temp_path_.clear();
 }
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace sfxpack {
+namespace sfx::pack {
 
 class temp_output {
 public:
@@ -42,4 +42,4 @@ private:
     bool committed_ = false;
 };
 
-}  // namespace sfxpack
+}  // namespace sfx::pack

@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "../stub.h"
-#include "platform.h"
+#include "src/stub.h"
+#include "src/platform/platform.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "../stub.h"
-#include "platform.h"
+#include "src/stub.h"
+#include "src/platform/platform.h"
 
 namespace sfx {
 namespace {

@@ -1,11 +1,8 @@
-// Definitions of the module-level state declared in stub.h, and the failure
-// text that every reading step reports through.
-#include <cstdarg>
-#include <cstdlib>
+// Definitions of the module-level state declared in stub.h.
 #include <cstring>
 
-#include "package_reader.h"
-#include "stub.h"
+#include "src/failure.h"
+#include "src/stub.h"
 
 namespace sfx {
 
@@ -22,23 +19,6 @@ unsigned char* cursor;
 bool marker_found;
 table_entry file_table[FILE_TABLE_SLOTS];
 const char* package_path;
-
-char failure_text[FAILURE_TEXT_SIZE];
-
-bool set_failure(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(failure_text, sizeof failure_text, format, arguments);
-    va_end(arguments);
-    return false;
-}
-
-void exit_with_failure() {
-    // Standard error is unbuffered: the line is out in one piece before exit
-    // flushes and closes whatever is still open.
-    fputs(failure_text, stderr);
-    exit(FAILURE_STATUS);
-}
 
 void reset_reader_state() {
     image_stream = nullptr;
