@@ -1,4 +1,4 @@
-#include "absolute_arguments.h"
+#include "fuzz/absolute_arguments.h"
 
 #include <unistd.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "finding.h"
+#include "fuzz/finding.h"
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 namespace {
 
 // `path` under the current directory, unless it is absolute already.
@@ -49,4 +49,4 @@ void make_path_arguments_absolute(int* argc, char*** argv) {
     *argv = pointers.data();
 }
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

@@ -1,7 +1,7 @@
 // libFuzzer's path arguments, made independent of the working directory.
 #pragma once
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // For a target that changes its working directory at start-up, where
 // relative paths given to libFuzzer would then point elsewhere: corpus
@@ -13,4 +13,4 @@ namespace sfx_fuzz {
 // The new argument vector lives in static storage.
 void make_path_arguments_absolute(int* argc, char*** argv);
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

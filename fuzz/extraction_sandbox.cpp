@@ -1,4 +1,4 @@
-#include "extraction_sandbox.h"
+#include "fuzz/extraction_sandbox.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "finding.h"
+#include "fuzz/finding.h"
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 namespace {
 
 constexpr char SENTINEL_NAME[] = "sentinel";  // PLANTED_LINK_TARGET points here
@@ -105,4 +105,4 @@ std::string file_contents(const std::string& path) {
 }
 
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

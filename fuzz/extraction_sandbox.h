@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // Creates a fresh directory under $TMPDIR (or /tmp) holding the sentinel file
 // and an empty directory "scratch", and makes scratch the current directory
@@ -36,4 +36,4 @@ std::vector<std::string> scratch_entries();
 // The whole contents of the file at `path`; empty when it cannot be read.
 std::string file_contents(const std::string& path);
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

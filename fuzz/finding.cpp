@@ -1,10 +1,10 @@
-#include "finding.h"
+#include "fuzz/finding.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 void report_finding(const char* format, ...) {
     va_list arguments;
@@ -16,4 +16,4 @@ void report_finding(const char* format, ...) {
     abort();
 }
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

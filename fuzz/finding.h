@@ -1,7 +1,7 @@
 // Reporting a broken property from inside a fuzz target.
 #pragma once
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // Writes "finding: " and the formatted message to standard error and aborts.
 // libFuzzer treats the abort as a crash and saves the input that caused it,
@@ -12,4 +12,4 @@ namespace sfx_fuzz {
 #endif
     ;
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

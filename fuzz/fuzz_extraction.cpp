@@ -14,31 +14,30 @@
 #include <map>
 #include <string>
 
-#include "absolute_arguments.h"
-#include "entry_name.h"
-#include "extraction_sandbox.h"
-#include "finding.h"
-#include "package_reader.h"
-#include "package_stream.h"
-#include "table_layout_check.h"
+#include "fuzz/absolute_arguments.h"
+#include "src/entry_name.h"
+#include "fuzz/extraction_sandbox.h"
+#include "fuzz/finding.h"
+#include "src/reader_session.h"
+#include "fuzz/package_stream.h"
+#include "fuzz/table_layout_check.h"
 
 namespace {
 
-using sfx_fuzz::report_finding;
+using sfx::fuzz::report_finding;
 
 // What extracting the loaded table must leave: each name written with the
 // body of its last entry, up to the first entry named like the planted link,
 // where extraction stops.
-struct ExpectedOutcome {
+struct extraction_outcome {
     std::map<std::string, std::string> files;
     bool stops_at_link = false;
 };
 
-ExpectedOutcome expected_outcome(const uint8_t* data) {
-    ExpectedOutcome outcome;
-    for (int slot = 0; sfx::file_table[slot].name[0] != '\0'; ++slot) {
-        const sfx::table_entry& entry = sfx::file_table[slot];
-        if (strcmp(entry.name, sfx_fuzz::PLANTED_LINK_NAME) == 0) {
+extraction_outcome expected_extraction(const sfx::reader_session& session, const uint8_t* data) {
+    extraction_outcome outcome;
+    for (const sfx::table_entry& entry : session.entries()) {
+        if (strcmp(entry.name, sfx::fuzz::PLANTED_LINK_NAME) == 0) {
             outcome.stops_at_link = true;
             break;
         }
@@ -50,19 +49,19 @@ ExpectedOutcome expected_outcome(const uint8_t* data) {
 
 // Reports a finding unless the planted link still points where it did.
 void check_planted_link() {
-    char target[sizeof sfx_fuzz::PLANTED_LINK_TARGET + 1] = {};
-    const ssize_t length = readlink(sfx_fuzz::PLANTED_LINK_NAME, target, sizeof target);
-    if (length < 0 || static_cast<size_t>(length) != strlen(sfx_fuzz::PLANTED_LINK_TARGET) ||
-        strcmp(target, sfx_fuzz::PLANTED_LINK_TARGET) != 0)
-        report_finding("the planted link %s was replaced or changed", sfx_fuzz::PLANTED_LINK_NAME);
+    char target[sizeof sfx::fuzz::PLANTED_LINK_TARGET + 1] = {};
+    const ssize_t length = readlink(sfx::fuzz::PLANTED_LINK_NAME, target, sizeof target);
+    if (length < 0 || static_cast<size_t>(length) != strlen(sfx::fuzz::PLANTED_LINK_TARGET) ||
+        strcmp(target, sfx::fuzz::PLANTED_LINK_TARGET) != 0)
+        report_finding("the planted link %s was replaced or changed", sfx::fuzz::PLANTED_LINK_NAME);
 }
 
 // Reports a finding unless the scratch directory holds the planted link and
 // exactly the expected files, regular and safely named, with their bodies.
-void check_scratch_directory(const ExpectedOutcome& expected) {
+void check_scratch_directory(const extraction_outcome& expected) {
     check_planted_link();
-    for (const std::string& name : sfx_fuzz::scratch_entries()) {
-        if (name == sfx_fuzz::PLANTED_LINK_NAME) continue;
+    for (const std::string& name : sfx::fuzz::scratch_entries()) {
+        if (name == sfx::fuzz::PLANTED_LINK_NAME) continue;
         struct stat status;
         if (lstat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
             report_finding("extraction left \"%s\", which is not a regular file", name.c_str());
@@ -72,7 +71,7 @@ void check_scratch_directory(const ExpectedOutcome& expected) {
             report_finding("extraction created \"%s\", which it should not have", name.c_str());
     }
     for (const auto& file : expected.files) {
-        const std::string contents = sfx_fuzz::file_contents(file.first);
+        const std::string contents = sfx::fuzz::file_contents(file.first);
         if (contents != file.second)
             report_finding("\"%s\" holds %zu bytes, not its body of %zu", file.first.c_str(),
                            contents.size(), file.second.size());
@@ -80,19 +79,19 @@ void check_scratch_directory(const ExpectedOutcome& expected) {
 }
 
 // Extracts the loaded table of the package `data` and checks the outcome.
-void extract_and_check(const uint8_t* data) {
-    const ExpectedOutcome expected = expected_outcome(data);
-    const bool written = sfx::write_output_files();
+void extract_and_check(sfx::reader_session& session, const uint8_t* data) {
+    const extraction_outcome expected = expected_extraction(session, data);
+    const bool written = session.write_files();
     if (expected.stops_at_link) {
         const std::string refusal =
-            std::string("Unable to open output file ") + sfx_fuzz::PLANTED_LINK_NAME + ".\n";
-        if (written || refusal != sfx::failure_text)
+            std::string("Unable to open output file ") + sfx::fuzz::PLANTED_LINK_NAME + ".\n";
+        if (written || refusal != session.failure())
             report_finding("an entry named like the planted link did not stop extraction: \"%s\"",
-                           sfx::failure_text);
+                           session.failure());
     } else if (!written) {
         // Every accepted name can be created beside the link, and every body
         // lies in the package, so nothing else may fail.
-        report_finding("extraction of an accepted table failed: %s", sfx::failure_text);
+        report_finding("extraction of an accepted table failed: %s", session.failure());
     }
     check_scratch_directory(expected);
 }
@@ -100,28 +99,23 @@ void extract_and_check(const uint8_t* data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    sfx_fuzz::make_path_arguments_absolute(argc, argv);
-    sfx_fuzz::enter_extraction_sandbox();
+    sfx::fuzz::make_path_arguments_absolute(argc, argv);
+    sfx::fuzz::enter_extraction_sandbox();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const sfx_fuzz::PackageBytes package{data, size, size};
-    sfx_fuzz::reset_scratch_directory();
-    sfx::reset_reader_state();
-    sfx::image_stream = sfx_fuzz::open_package_stream(package);
-    if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
-
-    if (sfx::scan_for_table_marker()) {
-        const int32_t table_start = sfx::base_offset;
-        if (sfx::load_valid_file_table(table_start)) {
-            sfx_fuzz::check_accepted_table(package, table_start);
-            extract_and_check(data);
+    const sfx::fuzz::package_bytes package{data, size, size};
+    sfx::fuzz::reset_scratch_directory();
+    {
+        sfx::reader_session session("package");
+        if (!session.adopt(sfx::fuzz::open_package_stream(package)))
+            report_finding("cannot open a stream over the input");
+        if (session.find_marker() && session.load_table()) {
+            sfx::fuzz::check_accepted_table(session, package);
+            extract_and_check(session, data);
         }
     }
-    sfx_fuzz::check_outside_scratch_unchanged();
-
-    fclose(sfx::image_stream);
-    sfx::image_stream = nullptr;
+    sfx::fuzz::check_outside_scratch_unchanged();
     return 0;
 }

@@ -10,18 +10,18 @@
 #include <cstring>
 #include <vector>
 
-#include "finding.h"
-#include "package_reader.h"
-#include "package_stream.h"
-#include "table_layout_check.h"
+#include "fuzz/finding.h"
+#include "src/reader_session.h"
+#include "fuzz/package_stream.h"
+#include "fuzz/table_layout_check.h"
 
 namespace {
 
 constexpr size_t HEADER_SIZE = 7;
 
 // The package a fuzz input describes, and where its table starts.
-struct ShapedPackage {
-    sfx_fuzz::PackageBytes bytes;
+struct shaped_package {
+    sfx::fuzz::package_bytes bytes;
     int32_t table_start;
 };
 
@@ -29,7 +29,7 @@ struct ShapedPackage {
 // in `storage`, which the result points into: the zero lead, the marker, the
 // rest of the input, then cut short or extended with zeros to the length that
 // the header chooses.
-ShapedPackage shape_package(const uint8_t* data, size_t size, std::vector<uint8_t>& storage) {
+shaped_package shape_package(const uint8_t* data, size_t size, std::vector<uint8_t>& storage) {
     const uint8_t length_mode = data[0];
     const uint32_t parameter = uint32_t{data[1]} | uint32_t{data[2]} << 8 |
                                uint32_t{data[3]} << 16 | uint32_t{data[4]} << 24;
@@ -55,30 +55,28 @@ ShapedPackage shape_package(const uint8_t* data, size_t size, std::vector<uint8_
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using sfx_fuzz::report_finding;
+    using sfx::fuzz::report_finding;
     if (size < HEADER_SIZE) return 0;
     static std::vector<uint8_t> storage;
-    const ShapedPackage package = shape_package(data, size, storage);
+    const shaped_package package = shape_package(data, size, storage);
 
-    sfx::reset_reader_state();
-    sfx::image_stream = sfx_fuzz::open_package_stream(package.bytes);
-    if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
+    sfx::reader_session session("package");
+    if (!session.adopt(sfx::fuzz::open_package_stream(package.bytes)))
+        report_finding("cannot open a stream over the input");
 
-    const bool accepted = sfx::load_valid_file_table(package.table_start);
-    std::vector<sfx_fuzz::StoredRecord> records;
-    const char* broken = sfx_fuzz::read_table_plainly(package.bytes, package.table_start, records);
+    const bool accepted = session.load_table_at(package.table_start);
+    std::vector<sfx::fuzz::stored_record> records;
+    const char* broken = sfx::fuzz::read_table_plainly(package.bytes, package.table_start, records);
     if (accepted) {
-        sfx_fuzz::check_accepted_table(package.bytes, package.table_start);
+        sfx::fuzz::check_accepted_table(session, package.bytes);
     } else {
         if (broken == nullptr)
-            report_finding("a table that keeps every rule was refused: %s", sfx::failure_text);
-        const size_t text_length = strlen(sfx::failure_text);
-        if (text_length < 2 || strcmp(sfx::failure_text + text_length - 2, ".\n") != 0 ||
-            memchr(sfx::failure_text, '\n', text_length - 1) != nullptr)
-            report_finding("a refusal is not one line: \"%s\"", sfx::failure_text);
+            report_finding("a table that keeps every rule was refused: %s", session.failure());
+        const char* refusal = session.failure();
+        const size_t text_length = strlen(refusal);
+        if (text_length < 2 || strcmp(refusal + text_length - 2, ".\n") != 0 ||
+            memchr(refusal, '\n', text_length - 1) != nullptr)
+            report_finding("a refusal is not one line: \"%s\"", refusal);
     }
-
-    fclose(sfx::image_stream);
-    sfx::image_stream = nullptr;
     return 0;
 }

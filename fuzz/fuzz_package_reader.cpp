@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "exit_status.h"
-#include "finding.h"
-#include "package_inspection.h"
-#include "package_reader.h"
-#include "package_stream.h"
-#include "table_layout_check.h"
+#include "tools/exit_status.h"
+#include "fuzz/finding.h"
+#include "tools/package_inspection.h"
+#include "src/reader_session.h"
+#include "fuzz/package_stream.h"
+#include "fuzz/table_layout_check.h"
 
 namespace {
 
-using sfx_fuzz::report_finding;
+using sfx::fuzz::report_finding;
 
 std::string package_file;  // where each input is written, for the commands to open by path
 
@@ -37,17 +37,16 @@ void write_package_file(const uint8_t* data, size_t size) {
 }
 
 // What one command printed: its status, standard output and standard error.
-struct CommandOutput {
+struct command_output {
     int status;
     std::string out;
     std::string err;
 };
 
-// Runs `command` with a stream for its standard output and the C library's
-// stderr caught in memory; sanitizer reports write to the descriptor and are
-// not caught.
+// Runs `command` with streams for its standard output and its problem lines
+// caught in memory.
 template <typename Command>
-CommandOutput capture(Command command) {
+command_output capture(Command command) {
     char* out_text = nullptr;
     char* err_text = nullptr;
     size_t out_size = 0;
@@ -55,13 +54,10 @@ CommandOutput capture(Command command) {
     FILE* out = open_memstream(&out_text, &out_size);
     FILE* err = open_memstream(&err_text, &err_size);
     if (out == nullptr || err == nullptr) report_finding("cannot open memory streams");
-    FILE* real_stderr = stderr;
-    stderr = err;
-    const int status = command(out);
-    stderr = real_stderr;
+    const int status = command(out, err);
     fclose(out);
     fclose(err);
-    CommandOutput result{status, std::string(out_text, out_size), std::string(err_text, err_size)};
+    command_output result{status, std::string(out_text, out_size), std::string(err_text, err_size)};
     free(out_text);
     free(err_text);
     return result;
@@ -94,20 +90,13 @@ void check_problem_lines(const char* command, const std::string& err) {
 // The loader's verdict on the package, and the names it accepted; an
 // accepted table must keep every layout rule.
 bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& names) {
-    sfx::reset_reader_state();
-    sfx::image_stream = sfx_fuzz::open_package_stream({data, size, size});
-    if (sfx::image_stream == nullptr) report_finding("cannot open a stream over the input");
-    bool accepted = false;
-    if (sfx::scan_for_table_marker()) {
-        const int32_t table_start = sfx::base_offset;
-        accepted = sfx::load_valid_file_table(table_start);
-        if (accepted) sfx_fuzz::check_accepted_table({data, size, size}, table_start);
-    }
-    fclose(sfx::image_stream);
-    sfx::image_stream = nullptr;
+    sfx::reader_session session("package");
+    if (!session.adopt(sfx::fuzz::open_package_stream({data, size, size})))
+        report_finding("cannot open a stream over the input");
+    const bool accepted = session.find_marker() && session.load_table();
+    if (accepted) sfx::fuzz::check_accepted_table(session, {data, size, size});
     names.clear();
-    for (int slot = 0; accepted && sfx::file_table[slot].name[0] != '\0'; ++slot)
-        names.emplace_back(sfx::file_table[slot].name);
+    for (const sfx::table_entry& entry : session.entries()) names.emplace_back(entry.name);
     return accepted;
 }
 
@@ -142,17 +131,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     write_package_file(data, size);
     const char* path = package_file.c_str();
 
-    const CommandOutput text = capture([&](FILE* out) { return sfxpack::list_package(path, false, out); });
-    const CommandOutput json = capture([&](FILE* out) { return sfxpack::list_package(path, true, out); });
-    const CommandOutput verify = capture([&](FILE* out) { return sfxpack::verify_package(path, true, out); });
+    const command_output text = capture([&](FILE* out, FILE* err) { return sfx::pack::list_package(path, false, out, err); });
+    const command_output json = capture([&](FILE* out, FILE* err) { return sfx::pack::list_package(path, true, out, err); });
+    const command_output verify = capture([&](FILE* out, FILE* err) { return sfx::pack::verify_package(path, true, out, err); });
 
-    for (const CommandOutput* listing : {&text, &json})
-        if ((listing->status == sfxpack::EXIT_OK) != accepted)
+    for (const command_output* listing : {&text, &json})
+        if ((listing->status == sfx::pack::EXIT_OK) != accepted)
             report_finding("list says %d where the stub %s the package", listing->status,
                            accepted ? "accepts" : "refuses");
     const bool sound = accepted && !has_case_duplicate(names) &&
                        std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
-    if ((verify.status == sfxpack::EXIT_OK) != sound)
+    if ((verify.status == sfx::pack::EXIT_OK) != sound)
         report_finding("verify says %d for a package that is %s", verify.status,
                        sound ? "sound" : "not sound");
 

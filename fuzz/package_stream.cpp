@@ -1,24 +1,24 @@
 // The stream is a glibc cookie stream rather than fmemopen: fmemopen needs
 // every byte in memory and refuses an empty buffer, and the table loader asks
 // for the byte at 2 GiB - 1 to tell a package that is too large.
-#include "package_stream.h"
+#include "fuzz/package_stream.h"
 
 #include <sys/types.h>
 
 #include <algorithm>
 #include <cstring>
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 namespace {
 
 struct StreamState {
-    PackageBytes package;
+    package_bytes package;
     uint64_t position;
 };
 
 ssize_t read_package(void* cookie, char* buffer, size_t wanted) {
     auto* state = static_cast<StreamState*>(cookie);
-    const PackageBytes& package = state->package;
+    const package_bytes& package = state->package;
     if (state->position >= package.length) return 0;
     size_t count = static_cast<size_t>(std::min<uint64_t>(wanted, package.length - state->position));
     size_t from_data = 0;
@@ -50,7 +50,7 @@ int close_package(void* cookie) {
 
 }  // namespace
 
-FILE* open_package_stream(const PackageBytes& package) {
+FILE* open_package_stream(const package_bytes& package) {
     auto* state = new StreamState{package, 0};
     cookie_io_functions_t functions{};
     functions.read = read_package;
@@ -61,4 +61,4 @@ FILE* open_package_stream(const PackageBytes& package) {
     return stream;
 }
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

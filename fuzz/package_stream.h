@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // The bytes of a package file of `length` bytes whose first `stored` bytes
 // are `data` and whose remaining bytes, if any, are zero. The zeros are never
 // held in memory, so a short input can stand for a package of any length,
 // 2 GiB and more included.
-struct PackageBytes {
+struct package_bytes {
     const uint8_t* data;
     size_t stored;
     uint64_t length;
@@ -26,6 +26,6 @@ struct PackageBytes {
 // that is not negative, the end included and past it. package.data must
 // outlive the stream; fclose releases everything. Null only when the C
 // library refuses to create the stream.
-FILE* open_package_stream(const PackageBytes& package);
+FILE* open_package_stream(const package_bytes& package);
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

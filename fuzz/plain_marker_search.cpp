@@ -1,10 +1,10 @@
-#include "plain_marker_search.h"
+#include "fuzz/plain_marker_search.h"
 
 #include <string>
 
-#include "stub.h"
+#include "src/stub.h"
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // Compares byte by byte rather than with memcmp: libFuzzer hooks memcmp, and
 // the oracle's thousands of calls per input would drown the comparisons of
@@ -21,4 +21,4 @@ int64_t plain_marker_search(const uint8_t* data, size_t size) {
     return -1;
 }
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // Position of the first occurrence of the 30 marker bytes in `data`, or -1.
 int64_t plain_marker_search(const uint8_t* data, size_t size);
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

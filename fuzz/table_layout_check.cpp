@@ -1,16 +1,16 @@
-#include "table_layout_check.h"
+#include "fuzz/table_layout_check.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "entry_name.h"
-#include "finding.h"
-#include "stub.h"
+#include "src/entry_name.h"
+#include "fuzz/finding.h"
+#include "src/stub.h"
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
-const char* read_table_plainly(const PackageBytes& package, int64_t table_start,
-                               std::vector<StoredRecord>& records) {
+const char* read_table_plainly(const package_bytes& package, int64_t table_start,
+                               std::vector<stored_record>& records) {
     records.clear();
     if (package.length >= static_cast<uint64_t>(sfx::PACKAGE_LENGTH_LIMIT))
         return "the package is 2 GiB or larger";
@@ -45,14 +45,15 @@ const char* read_table_plainly(const PackageBytes& package, int64_t table_start,
     }
 }
 
-void check_accepted_table(const PackageBytes& package, int32_t table_start) {
-    std::vector<StoredRecord> records;
-    if (const char* broken = read_table_plainly(package, table_start, records))
+void check_accepted_table(const sfx::reader_session& session, const package_bytes& package) {
+    std::vector<stored_record> records;
+    const auto file_table = session.slots();
+    if (const char* broken = read_table_plainly(package, session.table_start(), records))
         report_finding("an accepted table breaks a rule: %s", broken);
 
     const size_t count = records.size();
     for (size_t slot = 0; slot < count; ++slot) {
-        const sfx::table_entry& entry = sfx::file_table[slot];
+        const sfx::table_entry& entry = file_table[slot];
         if (memchr(entry.name, '\0', sizeof entry.name) == nullptr)
             report_finding("slot %zu holds a name without its NUL", slot);
         if (records[slot].name != entry.name || records[slot].offset != entry.offset)
@@ -60,14 +61,14 @@ void check_accepted_table(const PackageBytes& package, int32_t table_start) {
                            entry.name, entry.offset, records[slot].name.c_str(),
                            records[slot].offset);
     }
-    if (sfx::file_table[count].name[0] != '\0' || sfx::file_table[count].size != 0)
+    if (file_table[count].name[0] != '\0' || file_table[count].size != 0)
         report_finding("slot %zu after the last entry is not an end slot", count);
     static const sfx::table_entry zero_slot{};
     for (size_t slot = count + 1; slot < static_cast<size_t>(sfx::FILE_TABLE_SLOTS); ++slot)
-        if (memcmp(&sfx::file_table[slot], &zero_slot, sizeof zero_slot) != 0)
+        if (memcmp(&file_table[slot], &zero_slot, sizeof zero_slot) != 0)
             report_finding("slot %zu behind the end slot was written", slot);
 
-    const int64_t bodies_end = sfx::base_offset;
+    const int64_t bodies_end = session.package_length();
     if (bodies_end < (count > 0 ? records.back().offset : 0) ||
         static_cast<uint64_t>(bodies_end) > package.length)
         report_finding("the bodies end at %lld, outside [last offset, %llu]",
@@ -77,8 +78,8 @@ void check_accepted_table(const PackageBytes& package, int32_t table_start) {
     for (size_t slot = 0; slot < count; ++slot) {
         const int64_t next = slot + 1 < count ? records[slot + 1].offset : bodies_end;
         const int64_t expected = next - records[slot].offset;
-        if (sfx::file_table[slot].size != expected || expected < 0)
-            report_finding("slot %zu has size %d, expected %lld", slot, sfx::file_table[slot].size,
+        if (file_table[slot].size != expected || expected < 0)
+            report_finding("slot %zu has size %d, expected %lld", slot, file_table[slot].size,
                            static_cast<long long>(expected));
         total += expected;
     }
@@ -88,4 +89,4 @@ void check_accepted_table(const PackageBytes& package, int32_t table_start) {
                        static_cast<unsigned long long>(package.length));
 }
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

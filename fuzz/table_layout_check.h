@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "package_stream.h"
+#include "fuzz/package_stream.h"
+#include "src/reader_session.h"
 
-namespace sfx_fuzz {
+namespace sfx::fuzz {
 
 // One table record as it stands in the package.
-struct StoredRecord {
+struct stored_record {
     std::string name;
     int32_t offset;
 };
@@ -24,17 +25,17 @@ struct StoredRecord {
 // included, within the package and within BLOCK_SIZE bytes of table_start;
 // every offset within [0, package length], none lower than the one before.
 // Otherwise returns the rule that the table breaks.
-const char* read_table_plainly(const PackageBytes& package, int64_t table_start,
-                               std::vector<StoredRecord>& records);
+const char* read_table_plainly(const package_bytes& package, int64_t table_start,
+                               std::vector<stored_record>& records);
 
-// To be called right after load_valid_file_table(table_start) accepted the
-// table of `package`. Reports a finding unless the table keeps every rule of
-// read_table_plainly; file_table holds exactly its records, each name
-// NUL-terminated within its slot, then the end slot, then untouched zero
-// slots; base_offset, where the last body ends, lies between the last offset
+// To be called right after `session` accepted the table of `package` that
+// starts at session.table_start(). Reports a finding unless the table keeps every rule of
+// read_table_plainly; the session's slots hold exactly its records, each
+// name NUL-terminated within its slot, then the end slot, then untouched zero
+// slots; the package length, where the last body ends, lies between the last offset
 // and the package's length; and every size is the distance to the next
-// offset, for the last entry to base_offset, so that no size is negative and
+// offset, for the last entry to the package length, so that no size is negative and
 // all of them together stay within the package.
-void check_accepted_table(const PackageBytes& package, int32_t table_start);
+void check_accepted_table(const sfx::reader_session& session, const package_bytes& package);
 
-}  // namespace sfx_fuzz
+}  // namespace sfx::fuzz

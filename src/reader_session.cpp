@@ -51,6 +51,11 @@ bool reader_session::find_marker() {
 
 bool reader_session::load_table() { return load_valid_file_table(table_start_); }
 
+bool reader_session::load_table_at(int32_t table_start) {
+    table_start_ = table_start;
+    return load_table();
+}
+
 bool reader_session::read_table() { return read_file_table(table_start_); }
 
 bool reader_session::check_record(int record) { return check_table_record(record); }
@@ -63,6 +68,12 @@ std::vector<table_entry> reader_session::entries() const {
     std::vector<table_entry> copy;
     for (int slot = 0; slot < FILE_TABLE_SLOTS && file_table[slot].name[0] != '\0'; ++slot)
         copy.push_back(file_table[slot]);
+    return copy;
+}
+
+std::array<table_entry, FILE_TABLE_SLOTS> reader_session::slots() const {
+    std::array<table_entry, FILE_TABLE_SLOTS> copy;
+    for (int slot = 0; slot < FILE_TABLE_SLOTS; ++slot) copy[static_cast<size_t>(slot)] = file_table[slot];
     return copy;
 }
 

@@ -8,6 +8,7 @@
 // session exists at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // Reads, checks every record and sizes the table: the stub's whole
     // judgement before it writes anything.
     bool load_table();
+    // load_table for a table known to start at `table_start`, without a
+    // marker search; table_start() is then that offset.
+    bool load_table_at(int32_t table_start);
     // Only reads the table and the package's length, checking no record, so
     // that a caller can check each record itself with check_record.
     bool read_table();
@@ -53,6 +57,9 @@ public:
     int32_t package_length() const;
     // The table's entries, without the end record, as the steps left them.
     std::vector<table_entry> entries() const;
+    // All FILE_TABLE_SLOTS slots as the steps left them, the end record's
+    // slot and the untouched ones behind it included.
+    std::array<table_entry, FILE_TABLE_SLOTS> slots() const;
     // The latest failure's one line, ending in ".\n"; empty when none.
     const char* failure() const;
 
