@@ -50,8 +50,8 @@ void remove_sandbox() {
 
 void enter_extraction_sandbox() {
     const char* temporary = getenv("TMPDIR");
-    std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") +
-                          "/sfx-fuzz-extraction.XXXXXX";
+    std::string pattern =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/sfx-fuzz-extraction.XXXXXX";
     if (mkdtemp(&pattern[0]) == nullptr) report_finding("cannot create %s", pattern.c_str());
     sandbox_root = pattern;
     const std::string sentinel = sandbox_root + "/" + SENTINEL_NAME;
@@ -66,7 +66,8 @@ void enter_extraction_sandbox() {
 }
 
 void clear_scratch_directory() {
-    for (const std::string& name : entries_of(".")) remove(name.c_str());
+    for (const std::string& name : entries_of("."))
+        remove(name.c_str());
 }
 
 void reset_scratch_directory() {
@@ -82,8 +83,10 @@ void check_outside_scratch_unchanged() {
         report_finding("the current directory is no longer the scratch directory");
     const std::vector<std::string> around = entries_of(sandbox_root);
     if (around != std::vector<std::string>{SCRATCH_NAME, SENTINEL_NAME})
-        report_finding("the directory around scratch holds %zu entries, not the sentinel and "
-                       "scratch alone", around.size());
+        report_finding(
+            "the directory around scratch holds %zu entries, not the sentinel and "
+            "scratch alone",
+            around.size());
     const std::string sentinel = sandbox_root + "/" + SENTINEL_NAME;
     struct stat sentinel_status;
     if (lstat(sentinel.c_str(), &sentinel_status) != 0 || !S_ISREG(sentinel_status.st_mode) ||
@@ -91,7 +94,9 @@ void check_outside_scratch_unchanged() {
         report_finding("the sentinel file outside the scratch directory changed");
 }
 
-std::vector<std::string> scratch_entries() { return entries_of("."); }
+std::vector<std::string> scratch_entries() {
+    return entries_of(".");
+}
 
 std::string file_contents(const std::string& path) {
     std::string contents;
@@ -99,10 +104,10 @@ std::string file_contents(const std::string& path) {
     if (file == nullptr) return contents;
     char chunk[4096];
     size_t count;
-    while ((count = fread(chunk, 1, sizeof chunk, file)) > 0) contents.append(chunk, count);
+    while ((count = fread(chunk, 1, sizeof chunk, file)) > 0)
+        contents.append(chunk, count);
     fclose(file);
     return contents;
 }
-
 
 }  // namespace sfx::fuzz

@@ -15,12 +15,12 @@
 #include <string>
 
 #include "fuzz/absolute_arguments.h"
-#include "src/entry_name.h"
 #include "fuzz/extraction_sandbox.h"
 #include "fuzz/finding.h"
-#include "src/reader_session.h"
 #include "fuzz/package_stream.h"
 #include "fuzz/table_layout_check.h"
+#include "src/entry_name.h"
+#include "src/reader_session.h"
 
 namespace {
 

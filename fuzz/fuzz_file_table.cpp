@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "fuzz/finding.h"
-#include "src/reader_session.h"
 #include "fuzz/package_stream.h"
 #include "fuzz/table_layout_check.h"
+#include "src/reader_session.h"
 
 namespace {
 
@@ -36,17 +36,26 @@ shaped_package shape_package(const uint8_t* data, size_t size, std::vector<uint8
     const size_t lead = size_t{data[5]} | size_t{data[6]} << 8;
 
     storage.assign(lead, 0);
-    storage.insert(storage.end(), sfx::marker_vendor, sfx::marker_vendor + sfx::MARKER_VENDOR_LENGTH);
-    storage.insert(storage.end(), sfx::marker_suffix, sfx::marker_suffix + sfx::MARKER_SUFFIX_LENGTH);
+    storage.insert(storage.end(), sfx::marker_vendor,
+                   sfx::marker_vendor + sfx::MARKER_VENDOR_LENGTH);
+    storage.insert(storage.end(), sfx::marker_suffix,
+                   sfx::marker_suffix + sfx::MARKER_SUFFIX_LENGTH);
     storage.insert(storage.end(), data + HEADER_SIZE, data + size);
 
     const uint64_t content = storage.size();
     uint64_t length = content;
     switch (length_mode % 4) {
-        case 0: break;
-        case 1: length = content - parameter % (content + 1); break;  // ends early, even inside the table
-        case 2: length = content + (parameter & 0xFFFFFF); break;      // zero bytes appended
-        case 3: length = parameter; break;                             // anything, 2 GiB and more
+        case 0:
+            break;
+        case 1:
+            length = content - parameter % (content + 1);
+            break;  // ends early, even inside the table
+        case 2:
+            length = content + (parameter & 0xFFFFFF);
+            break;  // zero bytes appended
+        case 3:
+            length = parameter;
+            break;  // anything, 2 GiB and more
     }
     return {{storage.data(), storage.size(), length},
             static_cast<int32_t>(lead) + sfx::MARKER_LENGTH};

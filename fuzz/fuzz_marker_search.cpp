@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "fuzz/finding.h"
-#include "src/reader_session.h"
 #include "fuzz/package_stream.h"
 #include "fuzz/plain_marker_search.h"
+#include "src/reader_session.h"
 
 namespace {
 

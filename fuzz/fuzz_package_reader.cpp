@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/exit_status.h"
 #include "fuzz/finding.h"
-#include "tools/package_inspection.h"
-#include "src/reader_session.h"
 #include "fuzz/package_stream.h"
 #include "fuzz/table_layout_check.h"
+#include "src/reader_session.h"
+#include "tools/exit_status.h"
+#include "tools/package_inspection.h"
 
 namespace {
 
@@ -96,7 +96,8 @@ bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& na
     const bool accepted = session.find_marker() && session.load_table();
     if (accepted) sfx::fuzz::check_accepted_table(session, {data, size, size});
     names.clear();
-    for (const sfx::table_entry& entry : session.entries()) names.emplace_back(entry.name);
+    for (const sfx::table_entry& entry : session.entries())
+        names.emplace_back(entry.name);
     return accepted;
 }
 
@@ -117,8 +118,8 @@ bool has_case_duplicate(const std::vector<std::string>& names) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* temporary = getenv("TMPDIR");
-    std::string directory = std::string(temporary && *temporary ? temporary : "/tmp") +
-                            "/sfx-fuzz-package.XXXXXX";
+    std::string directory =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/sfx-fuzz-package.XXXXXX";
     if (mkdtemp(&directory[0]) == nullptr) report_finding("cannot create %s", directory.c_str());
     package_file = directory + "/package.exe";
     atexit(remove_package_file);
@@ -131,16 +132,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     write_package_file(data, size);
     const char* path = package_file.c_str();
 
-    const command_output text = capture([&](FILE* out, FILE* err) { return sfx::pack::list_package(path, false, out, err); });
-    const command_output json = capture([&](FILE* out, FILE* err) { return sfx::pack::list_package(path, true, out, err); });
-    const command_output verify = capture([&](FILE* out, FILE* err) { return sfx::pack::verify_package(path, true, out, err); });
+    const command_output text = capture(
+        [&](FILE* out, FILE* err) { return sfx::pack::list_package(path, false, out, err); });
+    const command_output json = capture(
+        [&](FILE* out, FILE* err) { return sfx::pack::list_package(path, true, out, err); });
+    const command_output verify = capture(
+        [&](FILE* out, FILE* err) { return sfx::pack::verify_package(path, true, out, err); });
 
     for (const command_output* listing : {&text, &json})
         if ((listing->status == sfx::pack::EXIT_OK) != accepted)
             report_finding("list says %d where the stub %s the package", listing->status,
                            accepted ? "accepts" : "refuses");
-    const bool sound = accepted && !has_case_duplicate(names) &&
-                       std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
+    const bool sound =
+        accepted && !has_case_duplicate(names) &&
+        std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
     if ((verify.status == sfx::pack::EXIT_OK) != sound)
         report_finding("verify says %d for a package that is %s", verify.status,
                        sound ? "sound" : "not sound");
@@ -158,10 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              at = json.out.find("\"record\": ", at + 1))
             ++records;
         if (records != names.size())
-            report_finding("the JSON listing has %zu records, the table %zu", records, names.size());
+            report_finding("the JSON listing has %zu records, the table %zu", records,
+                           names.size());
         for (char byte : json.out)
             if (static_cast<unsigned char>(byte) >= 0x80)
-                report_finding("the JSON listing holds the byte 0x%02X", static_cast<unsigned char>(byte));
+                report_finding("the JSON listing holds the byte 0x%02X",
+                               static_cast<unsigned char>(byte));
     }
     return 0;
 }

@@ -20,10 +20,12 @@ ssize_t read_package(void* cookie, char* buffer, size_t wanted) {
     auto* state = static_cast<StreamState*>(cookie);
     const package_bytes& package = state->package;
     if (state->position >= package.length) return 0;
-    size_t count = static_cast<size_t>(std::min<uint64_t>(wanted, package.length - state->position));
+    size_t count =
+        static_cast<size_t>(std::min<uint64_t>(wanted, package.length - state->position));
     size_t from_data = 0;
     if (state->position < package.stored)
-        from_data = static_cast<size_t>(std::min<uint64_t>(count, package.stored - state->position));
+        from_data =
+            static_cast<size_t>(std::min<uint64_t>(count, package.stored - state->position));
     memcpy(buffer, package.data + state->position, from_data);
     memset(buffer + from_data, 0, count - from_data);
     state->position += count;

@@ -7,4 +7,6 @@
 // and the page faults cost more than the code under test: with 8 MiB the
 // targets run two to three times faster. The code under test frees next to
 // nothing, so a use after free still falls well within the quarantine.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=8"; }
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=8";
+}

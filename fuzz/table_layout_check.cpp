@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "src/entry_name.h"
 #include "fuzz/finding.h"
+#include "src/entry_name.h"
 #include "src/stub.h"
 
 namespace sfx::fuzz {

@@ -58,7 +58,8 @@ bool find_security_directory(uint32_t& table_offset, uint32_t& table_size) {
     else
         return false;
 
-    int32_t directory = count_field + 4 + static_cast<int32_t>(SECURITY_DIRECTORY) * DIRECTORY_ENTRY_SIZE;
+    int32_t directory =
+        count_field + 4 + static_cast<int32_t>(SECURITY_DIRECTORY) * DIRECTORY_ENTRY_SIZE;
     // The entry must lie inside the optional header as the file declares it,
     // inside the directories it counts, and inside the bytes delivered.
     if (optional_size < static_cast<uint32_t>(directory + DIRECTORY_ENTRY_SIZE)) return false;
@@ -79,7 +80,8 @@ int32_t payload_length(int32_t file_length) {
     // belongs to the stub's own image (a stub signed before it was packed),
     // or the header is not to be trusted; then the package runs to the end.
     if (table_offset == 0 || table_size == 0 || file_length < 0) return file_length;
-    if (uint64_t{table_offset} + table_size != static_cast<uint64_t>(file_length)) return file_length;
+    if (uint64_t{table_offset} + table_size != static_cast<uint64_t>(file_length))
+        return file_length;
     return static_cast<int32_t>(table_offset);
 }
 

@@ -7,7 +7,9 @@
 namespace sfx {
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Windows opens the device, not a file, for these names whatever extension
 // follows, and it ignores blanks before the extension ("NUL .TXT"). CONIN$
@@ -15,7 +17,8 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 // written.
 bool is_reserved_device_name(const char* name) {
     size_t stem = strcspn(name, ".");
-    while (stem > 0 && name[stem - 1] == ' ') --stem;
+    while (stem > 0 && name[stem - 1] == ' ')
+        --stem;
     char upper_stem[MAX_NAME_LENGTH + 1] = {};
     for (size_t i = 0; i < stem && i < static_cast<size_t>(MAX_NAME_LENGTH); ++i)
         upper_stem[i] = upper(name[i]);
@@ -27,8 +30,8 @@ bool is_reserved_device_name(const char* name) {
     // Windows takes the superscript digits one to three (0xB9, 0xB2, 0xB3 in
     // the Western code page) for port numbers too: "COM\xB9" is COM1.
     unsigned char number = static_cast<unsigned char>(upper_stem[3]);
-    bool port_digit = (number >= '1' && number <= '9') || number == 0xB9 || number == 0xB2 ||
-                      number == 0xB3;
+    bool port_digit =
+        (number >= '1' && number <= '9') || number == 0xB9 || number == 0xB2 || number == 0xB3;
     return numbered_port && port_digit;
 }
 
@@ -43,7 +46,8 @@ const char* entry_name_problem(const char* name) {
         if (c < 0x20 || c == 0x7F) return "contains a control character";
         if (c == '/' || c == '\\') return "contains a path separator";
         if (c == ':') return "contains a drive or stream colon";
-        if (strchr("<>\"|?*", c) != nullptr) return "contains a character that Windows refuses in names";
+        if (strchr("<>\"|?*", c) != nullptr)
+            return "contains a character that Windows refuses in names";
     }
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return "names a directory";
     if (name[length - 1] == '.' || name[length - 1] == ' ') return "ends in a point or a blank";

@@ -44,7 +44,8 @@ bool write_output_files() {
     for (index = 0; file_table[index].name[0] != '\0'; ++index) {
         const table_entry& entry = file_table[index];
         output_stream = open_output_file(entry.name);
-        if (output_stream == nullptr) return set_failure("Unable to open output file %s.\n", entry.name);
+        if (output_stream == nullptr)
+            return set_failure("Unable to open output file %s.\n", entry.name);
         setvbuf(output_stream, output_buffer, _IOFBF, sizeof output_buffer);
         bool copied = copy_body(entry);
         // The close writes out what is still buffered, so it can fail too.

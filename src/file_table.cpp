@@ -5,8 +5,8 @@
 
 #include "src/code_signature.h"
 #include "src/entry_name.h"
-#include "src/little_endian.h"
 #include "src/failure.h"
+#include "src/little_endian.h"
 #include "src/printable_text.h"
 #include "src/stub.h"
 

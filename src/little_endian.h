@@ -19,7 +19,8 @@ inline uint32_t read_le32(const unsigned char* bytes) {
 
 // Stores `value` low byte first in the four bytes at `bytes`.
 inline void store_le32(uint32_t value, unsigned char* bytes) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 }  // namespace sfx

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "src/failure.h"
-#include "src/stages.h"
 #include "src/platform/platform.h"
+#include "src/stages.h"
 #include "src/stub.h"
 
 namespace {

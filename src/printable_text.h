@@ -7,7 +7,9 @@ namespace sfx {
 
 // Room that printable_text needs for a text of `length` bytes, its NUL
 // included: each byte may become four.
-constexpr size_t printable_size(size_t length) { return 4 * length + 1; }
+constexpr size_t printable_size(size_t length) {
+    return 4 * length + 1;
+}
 
 // Writes `text` into `out` (room for `size` bytes) with every byte outside
 // printable ASCII as \xNN, so that a hostile name can carry no control

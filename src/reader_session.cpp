@@ -33,13 +33,15 @@ reader_session::~reader_session() {
 
 bool reader_session::open() {
     image_stream = fopen(package_path, "rb");
-    if (image_stream == nullptr) return set_failure("Unable to open package file %s.\n", package_path);
+    if (image_stream == nullptr)
+        return set_failure("Unable to open package file %s.\n", package_path);
     return true;
 }
 
 bool reader_session::adopt(FILE* stream) {
     image_stream = stream;
-    if (image_stream == nullptr) return set_failure("Unable to open package file %s.\n", package_path);
+    if (image_stream == nullptr)
+        return set_failure("Unable to open package file %s.\n", package_path);
     return true;
 }
 
@@ -49,20 +51,30 @@ bool reader_session::find_marker() {
     return true;
 }
 
-bool reader_session::load_table() { return load_valid_file_table(table_start_); }
+bool reader_session::load_table() {
+    return load_valid_file_table(table_start_);
+}
 
 bool reader_session::load_table_at(int32_t table_start) {
     table_start_ = table_start;
     return load_table();
 }
 
-bool reader_session::read_table() { return read_file_table(table_start_); }
+bool reader_session::read_table() {
+    return read_file_table(table_start_);
+}
 
-bool reader_session::check_record(int record) { return check_table_record(record); }
+bool reader_session::check_record(int record) {
+    return check_table_record(record);
+}
 
-bool reader_session::write_files() { return write_output_files(); }
+bool reader_session::write_files() {
+    return write_output_files();
+}
 
-int32_t reader_session::package_length() const { return base_offset; }
+int32_t reader_session::package_length() const {
+    return base_offset;
+}
 
 std::vector<table_entry> reader_session::entries() const {
     std::vector<table_entry> copy;
@@ -73,10 +85,13 @@ std::vector<table_entry> reader_session::entries() const {
 
 std::array<table_entry, FILE_TABLE_SLOTS> reader_session::slots() const {
     std::array<table_entry, FILE_TABLE_SLOTS> copy;
-    for (int slot = 0; slot < FILE_TABLE_SLOTS; ++slot) copy[static_cast<size_t>(slot)] = file_table[slot];
+    for (int slot = 0; slot < FILE_TABLE_SLOTS; ++slot)
+        copy[static_cast<size_t>(slot)] = file_table[slot];
     return copy;
 }
 
-const char* reader_session::failure() const { return failure_text; }
+const char* reader_session::failure() const {
+    return failure_text;
+}
 
 }  // namespace sfx

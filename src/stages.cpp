@@ -33,6 +33,8 @@ void extract_files() {
     if (!write_output_files()) exit_with_failure();
 }
 
-void launch_setup() { start_setup_program(); }
+void launch_setup() {
+    start_setup_program();
+}
 
 }  // namespace sfx

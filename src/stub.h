@@ -58,14 +58,14 @@ struct table_entry {
 // stub's main and the reading steps themselves use them directly; the packer,
 // the tests and the fuzz targets go through reader_session.
 
-extern FILE* image_stream;              // the package file, read in binary
-extern FILE* output_stream;             // the output file being written, one at a time
+extern FILE* image_stream;                   // the package file, read in binary
+extern FILE* output_stream;                  // the output file being written, one at a time
 extern unsigned char io_buffer[BLOCK_SIZE];  // every read of the package passes through it
-extern int32_t byte_count;              // bytes the last read delivered; bytes left to copy
-extern int32_t chunk_length;            // bytes moved by one copy step
-extern uint32_t index;                  // candidate position in a block; slot in file_table
-extern int32_t base_offset;             // block start / offset past the marker / package length
-extern unsigned char* cursor;           // candidate byte in the block; next table byte
+extern int32_t byte_count;                   // bytes the last read delivered; bytes left to copy
+extern int32_t chunk_length;                 // bytes moved by one copy step
+extern uint32_t index;                       // candidate position in a block; slot in file_table
+extern int32_t base_offset;    // block start / offset past the marker / package length
+extern unsigned char* cursor;  // candidate byte in the block; next table byte
 extern bool marker_found;
 extern table_entry file_table[FILE_TABLE_SLOTS];
 

@@ -1,3 +1,4 @@
+// Parsing sfxpack's command line: commands, their options and operands.
 #include "tools/command_line.h"
 
 namespace sfx::pack {

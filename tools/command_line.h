@@ -10,13 +10,13 @@ enum class command_kind { help, version, create, list, verify, extract };
 
 struct command {
     command_kind kind = command_kind::help;
-    std::string output;             // create: -o OUT
-    std::string stub;               // create: --stub STUB; empty for the default
-    std::vector<std::string> items; // create: ITEM...
-    bool no_setup = false;          // create, verify: --no-setup
-    bool json = false;              // list: --json
-    std::string directory;          // extract: -C DIR; empty for the current one
-    std::string package;            // list, verify, extract: PKG
+    std::string output;              // create: -o OUT
+    std::string stub;                // create: --stub STUB; empty for the default
+    std::vector<std::string> items;  // create: ITEM...
+    bool no_setup = false;           // create, verify: --no-setup
+    bool json = false;               // list: --json
+    std::string directory;           // extract: -C DIR; empty for the current one
+    std::string package;             // list, verify, extract: PKG
 };
 
 // Parses the arguments after the program name. "--help" anywhere asks for

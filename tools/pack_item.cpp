@@ -1,3 +1,4 @@
+// Turning one ITEM of `sfxpack create` into an entry name and a file path.
 #include "tools/pack_item.h"
 
 namespace sfx::pack {

@@ -1,3 +1,4 @@
+// sfxpack list, verify and extract: reports on a package read with the stub's own steps.
 #include "tools/package_inspection.h"
 
 #include <cstring>
@@ -6,12 +7,12 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/exit_status.h"
 #include "src/failure.h"
-#include "src/reader_session.h"
-#include "tools/package_rules.h"
 #include "src/printable_text.h"
+#include "src/reader_session.h"
 #include "src/stub.h"
+#include "tools/exit_status.h"
+#include "tools/package_rules.h"
 
 namespace sfx::pack {
 namespace {
@@ -38,7 +39,8 @@ int with_package(const char* path, FILE* errors, Step step) {
 
 std::vector<std::string> table_names(const std::vector<sfx::table_entry>& table) {
     std::vector<std::string> names;
-    for (const sfx::table_entry& entry : table) names.push_back(entry.name);
+    for (const sfx::table_entry& entry : table)
+        names.push_back(entry.name);
     return names;
 }
 
@@ -99,8 +101,9 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
                 bodies_end);
     fprintf(out, "record  name              offset        size\n");
     for (size_t i = 0; i < table.size(); ++i)
-        fprintf(out, "%6d  %-12s  %10ld  %10ld\n", static_cast<int>(i + 1), shown(table[i].name).c_str(),
-                static_cast<long>(table[i].offset), static_cast<long>(table[i].size));
+        fprintf(out, "%6d  %-12s  %10ld  %10ld\n", static_cast<int>(i + 1),
+                shown(table[i].name).c_str(), static_cast<long>(table[i].offset),
+                static_cast<long>(table[i].size));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Planning where every part of a package goes, from the sizes alone.
 #include "tools/package_layout.h"
 
 #include "src/stub.h"
@@ -22,7 +23,8 @@ package_layout plan_package(int64_t image_size, const std::vector<std::string>& 
     layout.table_end = layout.table_offset + table_size;
 
     int64_t bodies_size = 0;
-    for (int64_t size : body_sizes) bodies_size += size;
+    for (int64_t size : body_sizes)
+        bodies_size += size;
     layout.total_length = round_up(layout.table_end + bodies_size, PACKAGE_ALIGNMENT);
     layout.first_body_offset = layout.total_length - bodies_size;
 

@@ -7,11 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "src/stub.h"
+
 namespace sfx::pack {
 
-// The image is followed by zero fill up to the next multiple of this, so the
-// marker starts on a block boundary of the stub's own scan.
-constexpr int64_t MARKER_ALIGNMENT = 4096;
+// The image is followed by zero fill up to the next multiple of this, the
+// stub's read block, which is where packages of this layout have always put
+// their marker (the stub itself finds a marker at any offset: its scan
+// examines every position). Fill of a whole block at most, so the stub
+// scans at most one block of it.
+constexpr int64_t MARKER_ALIGNMENT = sfx::BLOCK_SIZE;
 // The whole package is padded (between the end record and the first body) to
 // a multiple of this: a code signature appended later then needs no padding
 // of its own, which would otherwise become part of the last body.

@@ -1,3 +1,4 @@
+// The rules a sound package keeps beyond the stub's table check.
 #include "tools/package_rules.h"
 
 #include "src/stub.h"
@@ -7,7 +8,9 @@ namespace {
 
 bool same_ignoring_case(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+    auto upper = [](char c) {
+        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    };
     for (size_t i = 0; i < a.size(); ++i)
         if (upper(a[i]) != upper(b[i])) return false;
     return true;

@@ -1,3 +1,4 @@
+// sfxpack create: writing a package file from a stub image and input files.
 #include "tools/package_writer.h"
 
 #include <cerrno>
@@ -8,11 +9,11 @@
 #include <system_error>
 
 #include "src/entry_name.h"
-#include "src/reader_session.h"
 #include "src/little_endian.h"
+#include "src/reader_session.h"
+#include "src/stub.h"
 #include "tools/package_layout.h"
 #include "tools/package_rules.h"
-#include "src/stub.h"
 #include "tools/temp_output.h"
 
 namespace sfx::pack {
@@ -24,15 +25,16 @@ namespace fs = std::filesystem;
 constexpr size_t COPY_BUFFER_SIZE = 64 * 1024;
 unsigned char copy_buffer[COPY_BUFFER_SIZE];
 
-std::string in_quotes(const std::string& text) { return "\"" + text + "\""; }
+std::string in_quotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 // Every rule about the table itself, checked before any file is touched.
 bool check_entries(const package_request& request, std::string& error) {
     const std::vector<pack_item>& items = request.items;
     if (items.size() > static_cast<size_t>(sfx::MAX_TABLE_ENTRIES)) {
         error = request.output_path + ": " + std::to_string(items.size()) +
-                " entries given; a package holds at most " +
-                std::to_string(sfx::MAX_TABLE_ENTRIES);
+                " entries given; a package holds at most " + std::to_string(sfx::MAX_TABLE_ENTRIES);
         return false;
     }
     std::vector<std::string> names;
@@ -93,8 +95,8 @@ bool write_bytes(FILE* out, const void* bytes, size_t count, const std::string& 
 bool write_zeros(FILE* out, int64_t count, const std::string& out_path, std::string& error) {
     static const unsigned char zeros[4096] = {};
     while (count > 0) {
-        size_t piece = count < static_cast<int64_t>(sizeof zeros) ? static_cast<size_t>(count)
-                                                                   : sizeof zeros;
+        size_t piece =
+            count < static_cast<int64_t>(sizeof zeros) ? static_cast<size_t>(count) : sizeof zeros;
         if (!write_bytes(out, zeros, piece, out_path, error)) return false;
         count -= static_cast<int64_t>(piece);
     }
@@ -144,7 +146,8 @@ bool check_output_is_no_input(const package_request& request, std::string& error
     std::error_code failure;
     if (!fs::exists(request.output_path, failure)) return true;
     std::vector<std::string> inputs = {request.stub_path};
-    for (const pack_item& item : request.items) inputs.push_back(item.path);
+    for (const pack_item& item : request.items)
+        inputs.push_back(item.path);
     for (const std::string& input : inputs)
         if (fs::equivalent(request.output_path, input, failure)) {
             error = request.output_path + ": is also an input (" + input +
@@ -241,8 +244,7 @@ bool create_package(const package_request& request, std::string& error) {
         !write_zeros(out, layout.first_body_offset - layout.table_end, out_path, error))
         return false;
     for (size_t i = 0; i < request.items.size(); ++i)
-        if (!copy_file(request.items[i].path, body_sizes[i], out, out_path, error))
-            return false;
+        if (!copy_file(request.items[i].path, body_sizes[i], out, out_path, error)) return false;
     return output.commit(error);
 }
 

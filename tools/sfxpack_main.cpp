@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "src/platform/platform.h"
 #include "tools/command_line.h"
 #include "tools/exit_status.h"
 #include "tools/package_inspection.h"
 #include "tools/package_writer.h"
-#include "src/platform/platform.h"
 
 namespace {
 
@@ -37,7 +37,8 @@ int run_create(const command& given) {
         fprintf(stderr, "sfxpack: cannot find the stub beside sfxpack; give --stub STUB\n");
         return EXIT_BAD_INPUT;
     }
-    for (const std::string& item : given.items) request.items.push_back(parse_pack_item(item));
+    for (const std::string& item : given.items)
+        request.items.push_back(parse_pack_item(item));
     std::string error;
     if (!create_package(request, error)) {
         fprintf(stderr, "sfxpack: %s\n", error.c_str());

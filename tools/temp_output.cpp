@@ -1,3 +1,4 @@
+// An output file written under a temporary name and renamed into place when complete.
 #include "tools/temp_output.h"
 
 #include <fcntl.h>
@@ -22,8 +23,8 @@ namespace {
 // name that someone else took in the meantime is never overwritten.
 FILE* create_exclusive(const std::string& path) {
 #ifdef _WIN32
-    int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
+    int descriptor =
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (descriptor < 0) return nullptr;
     FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) _close(descriptor);

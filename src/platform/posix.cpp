@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "src/stub.h"
 #include "src/platform/platform.h"
+#include "src/stub.h"
 
 extern char** environ;
 

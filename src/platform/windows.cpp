@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "src/stub.h"
 #include "src/platform/platform.h"
+#include "src/stub.h"
 
 namespace sfx {
 namespace {
@@ -43,9 +43,9 @@ FILE* open_output_file(const char* name) {
     // Opened without truncating first, so that a name that turns out to be a
     // symbolic link or junction is refused before anything is lost; the
     // reparse point itself is opened, never its target.
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION information;
     bool plain_file = GetFileInformationByHandle(file, &information) &&
