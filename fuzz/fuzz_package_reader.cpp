@@ -114,6 +114,15 @@ bool has_case_duplicate(const std::vector<std::string>& names) {
     return false;
 }
 
+// True when no name holds a byte outside ASCII, whose meaning would depend on
+// the code page of the machine that runs the package.
+bool all_ascii(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        for (char c : name)
+            if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -144,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             report_finding("list says %d where the stub %s the package", listing->status,
                            accepted ? "accepts" : "refuses");
     const bool sound =
-        accepted && !has_case_duplicate(names) &&
+        accepted && !has_case_duplicate(names) && all_ascii(names) &&
         std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
     if ((verify.status == sfx::pack::EXIT_OK) != sound)
         report_finding("verify says %d for a package that is %s", verify.status,

@@ -1,10 +1,15 @@
-// Writing every entry's body into an output file of its name.
+// Writing every entry's body into an output file of its name: each body goes
+// to a fresh temporary file that is renamed over the entry's name only when
+// complete, so an existing file survives any failure, a link, FIFO or device
+// of the entry's name is replaced rather than written into, and a partial
+// body never bears the final name.
 #include "src/extraction.h"
 
 #include <cstdio>
 
 #include "src/failure.h"
 #include "src/platform/platform.h"
+#include "src/printable_text.h"
 #include "src/stub.h"
 
 namespace sfx {
@@ -19,45 +24,65 @@ namespace {
 constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 char output_buffer[OUTPUT_BUFFER_SIZE];
 
+bool cannot_open(const table_entry& entry) {
+    return set_failure("Unable to open output file %s.\n", shown_name(entry.name).c_str());
+}
+
+bool cannot_write(const table_entry& entry) {
+    return set_failure("Unable to write output file %s.\n", shown_name(entry.name).c_str());
+}
+
 // Copies the current entry's body from image_stream to output_stream in chunks
 // of at most BLOCK_SIZE. False on a short read or a failed write.
 bool copy_body(const table_entry& entry) {
     if (fseek(image_stream, entry.offset, SEEK_SET) != 0)
-        return set_failure("Unable to read the contents of %s from the package.\n", entry.name);
+        return set_failure("Unable to read the contents of %s from the package.\n",
+                           shown_name(entry.name).c_str());
     byte_count = entry.size;
     while (byte_count != 0) {
         chunk_length = byte_count > BLOCK_SIZE - 1 ? BLOCK_SIZE : byte_count;
         // Never negative: a checked table has no negative size.
         const auto chunk = static_cast<size_t>(chunk_length);
         if (fread(io_buffer, 1, chunk, image_stream) != chunk)
-            return set_failure("Unable to read the contents of %s from the package.\n", entry.name);
-        if (fwrite(io_buffer, 1, chunk, output_stream) != chunk)
-            return set_failure("Unable to write output file %s.\n", entry.name);
+            return set_failure("Unable to read the contents of %s from the package.\n",
+                               shown_name(entry.name).c_str());
+        if (fwrite(io_buffer, 1, chunk, output_stream) != chunk) return cannot_write(entry);
         byte_count -= chunk_length;
     }
     return true;
 }
 
+// Writes the body and closes output_stream. The last buffered bytes are
+// written by the flush, and a C library may return success from a close whose
+// own flush failed, so the flush and the stream's error flag are checked
+// before the close.
+bool write_and_close(const table_entry& entry) {
+    bool written = copy_body(entry);
+    if (written && (fflush(output_stream) != 0 || ferror(output_stream) != 0))
+        written = cannot_write(entry);
+    if (fclose(output_stream) != 0 && written) written = cannot_write(entry);
+    output_stream = nullptr;
+    return written;
+}
+
+// Extracts one entry through a temporary file.
+bool write_output_file(const table_entry& entry) {
+    if (!may_replace_output(entry.name)) return cannot_open(entry);
+    char temporary_name[TEMPORARY_NAME_ROOM];
+    output_stream = create_temporary_output(entry.name, temporary_name);
+    if (output_stream == nullptr) return cannot_open(entry);
+    setvbuf(output_stream, output_buffer, _IOFBF, sizeof output_buffer);
+    bool done = write_and_close(entry);
+    if (done && !replace_output(temporary_name, entry.name)) done = cannot_open(entry);
+    if (!done) remove(temporary_name);
+    return done;
+}
+
 }  // namespace
 
 bool write_output_files() {
-    for (index = 0; file_table[index].name[0] != '\0'; ++index) {
-        const table_entry& entry = file_table[index];
-        output_stream = open_output_file(entry.name);
-        if (output_stream == nullptr)
-            return set_failure("Unable to open output file %s.\n", entry.name);
-        setvbuf(output_stream, output_buffer, _IOFBF, sizeof output_buffer);
-        bool copied = copy_body(entry);
-        // The close writes out what is still buffered, so it can fail too.
-        if (fclose(output_stream) != 0 && copied)
-            copied = set_failure("Unable to write output file %s.\n", entry.name);
-        output_stream = nullptr;
-        if (!copied) {
-            // Nothing may look complete that is not.
-            remove(entry.name);
-            return false;
-        }
-    }
+    for (index = 0; file_table[index].name[0] != '\0'; ++index)
+        if (!write_output_file(file_table[index])) return false;
     return true;
 }
 

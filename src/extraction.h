@@ -4,10 +4,15 @@
 namespace sfx {
 
 // Writes every entry of file_table into the current directory, in table
-// order, each output file closed before the next is opened. A file that cannot
-// be opened fails with "Unable to open output file NAME.\n"; a short read, or a
-// failed write or close, removes the incomplete output file and fails.
-// Files completed before a failure stay.
+// order, each output file closed before the next is opened. Each body is
+// written to a new temporary file, flushed and closed, then renamed over the
+// entry's name, so a later entry of the same name wins. An entry whose name
+// must not be replaced (a symbolic link, a read-only file, a short-name
+// alias), or whose file cannot be created or renamed, fails with "Unable to
+// open output file NAME.\n"; a short read, or a failed write, flush or close,
+// fails with its own line. The temporary file is removed on every failure;
+// files completed before it stay, and an existing file of the failing name is
+// left as it was.
 bool write_output_files();
 
 }  // namespace sfx

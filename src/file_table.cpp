@@ -14,8 +14,8 @@ namespace sfx {
 namespace {
 
 bool table_breach(const char* problem) {
-    return set_failure("Invalid file table in %s: %s.\n", package_path ? package_path : "package",
-                       problem);
+    return set_failure("Invalid file table in %s: %s.\n",
+                       shown_path(package_path ? package_path : "package").c_str(), problem);
 }
 
 // Parses the table block in io_buffer (byte_count bytes) into file_table,
@@ -63,7 +63,8 @@ bool measure_package() {
     long length = -1;
     if (fseek(image_stream, 0, SEEK_END) == 0) length = ftell(image_stream);
     if (length < 0)
-        return set_failure("Unable to read package file %s.\n", package_path ? package_path : "");
+        return set_failure("Unable to read package file %s.\n",
+                           shown_path(package_path ? package_path : "").c_str());
     base_offset = payload_length(static_cast<int32_t>(length));
     return true;
 }
@@ -80,21 +81,21 @@ bool check_table_record(int record) {
     const table_entry& entry = file_table[record];
     char problem[256];
     if (const char* name_problem = entry_name_problem(entry.name)) {
-        char shown[printable_size(MAX_NAME_LENGTH)];
         snprintf(problem, sizeof problem, "record %d name \"%s\" %s", record + 1,
-                 printable_text(entry.name, shown, sizeof shown), name_problem);
+                 shown_name(entry.name).c_str(), name_problem);
         return table_breach(problem);
     }
     if (entry.offset < 0 || entry.offset > base_offset) {
         snprintf(problem, sizeof problem,
                  "record %d (%s) offset %ld lies outside the package of %ld bytes", record + 1,
-                 entry.name, static_cast<long>(entry.offset), static_cast<long>(base_offset));
+                 shown_name(entry.name).c_str(), static_cast<long>(entry.offset),
+                 static_cast<long>(base_offset));
         return table_breach(problem);
     }
     if (record > 0 && entry.offset < file_table[record - 1].offset) {
         snprintf(problem, sizeof problem, "record %d (%s) offset %ld is lower than record %d's %ld",
-                 record + 1, entry.name, static_cast<long>(entry.offset), record,
-                 static_cast<long>(file_table[record - 1].offset));
+                 record + 1, shown_name(entry.name).c_str(), static_cast<long>(entry.offset),
+                 record, static_cast<long>(file_table[record - 1].offset));
         return table_breach(problem);
     }
     return true;

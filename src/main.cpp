@@ -5,6 +5,7 @@
 
 #include "src/failure.h"
 #include "src/platform/platform.h"
+#include "src/printable_text.h"
 #include "src/stages.h"
 #include "src/stub.h"
 
@@ -22,15 +23,18 @@ char image_buffer[IMAGE_BUFFER_SIZE];
 int main() {
     using namespace sfx;
     memset(file_table, 0, sizeof file_table);
+    // A file-size limit or a closed standard error must end the run with a
+    // message (where possible) and a cleaned-up output, not kill it mid-file.
+    ignore_write_signals();
 
     package_path = own_executable_path();
     if (package_path == nullptr) {
         set_failure("Unable to find the path of the running program.\n");
         exit_with_failure();
     }
-    image_stream = fopen(package_path, "rb");
+    image_stream = open_own_executable();
     if (image_stream == nullptr) {
-        set_failure("Unable to open package file %s.\n", package_path);
+        set_failure("Unable to open package file %s.\n", shown_path(package_path).c_str());
         exit_with_failure();
     }
     setvbuf(image_stream, image_buffer, _IOFBF, sizeof image_buffer);

@@ -8,6 +8,7 @@
 #include "src/failure.h"
 #include "src/file_table.h"
 #include "src/marker_search.h"
+#include "src/printable_text.h"
 
 namespace sfx {
 namespace {
@@ -34,14 +35,14 @@ reader_session::~reader_session() {
 bool reader_session::open() {
     image_stream = fopen(package_path, "rb");
     if (image_stream == nullptr)
-        return set_failure("Unable to open package file %s.\n", package_path);
+        return set_failure("Unable to open package file %s.\n", shown_path(package_path).c_str());
     return true;
 }
 
 bool reader_session::adopt(FILE* stream) {
     image_stream = stream;
     if (image_stream == nullptr)
-        return set_failure("Unable to open package file %s.\n", package_path);
+        return set_failure("Unable to open package file %s.\n", shown_path(package_path).c_str());
     return true;
 }
 

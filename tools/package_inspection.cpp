@@ -13,6 +13,7 @@
 #include "src/stub.h"
 #include "tools/exit_status.h"
 #include "tools/package_rules.h"
+#include "tools/problem_line.h"
 
 namespace sfx::pack {
 namespace {
@@ -20,10 +21,11 @@ namespace {
 // Prints a reading step's failure as one line. Where it does not name the
 // package ("Unable to locate Table Marker."), the path is put in front.
 void report_failure(const char* path, const char* failure, FILE* errors) {
-    if (strstr(failure, path) != nullptr)
-        fprintf(errors, "sfxpack: %s", failure);
+    // The reading steps show a path made printable, and perhaps shortened.
+    if (strstr(failure, sfx::shown_path(path).c_str()) != nullptr)
+        report_problem(errors, failure);
     else
-        fprintf(errors, "sfxpack: %s: %s", path, failure);
+        report_problem(errors, std::string(path) + ": " + failure);
 }
 
 // Opens the package at `path` in `session`, finds its marker and runs
@@ -44,17 +46,22 @@ std::vector<std::string> table_names(const std::vector<sfx::table_entry>& table)
     return names;
 }
 
-// A name or path as a JSON string. Bytes outside ASCII (a name in the
-// system's ANSI code page) are shown as the code point of the same number, so
-// the document stays valid UTF-8 whatever the name holds.
+// A name or path as a JSON string of ASCII characters. A byte outside ASCII
+// means a character of whatever ANSI code page the package is run under, so
+// it is shown as the four characters \xNN (in JSON, "\\xNN"): a name the
+// stub accepts holds no backslash, so in a name that form cannot be mistaken
+// for the name's own characters. Control characters are JSON escapes.
 std::string json_string(const char* text) {
     std::string quoted = "\"";
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
+        char escape[8];
         if (*c == '"' || *c == '\\') {
             quoted += '\\';
             quoted += static_cast<char>(*c);
-        } else if (*c < 0x20 || *c >= 0x7F) {
-            char escape[8];
+        } else if (*c >= 0x80) {
+            snprintf(escape, sizeof escape, "\\\\x%02X", *c);
+            quoted += escape;
+        } else if (*c < 0x20 || *c == 0x7F) {
             snprintf(escape, sizeof escape, "\\u%04x", *c);
             quoted += escape;
         } else {
@@ -64,10 +71,11 @@ std::string json_string(const char* text) {
     return quoted + "\"";
 }
 
-// `text` as it may be shown on a terminal.
-std::string shown(const char* text) {
-    std::vector<char> out(sfx::printable_size(strlen(text)));
-    return sfx::printable_text(text, out.data(), out.size());
+// The first byte outside ASCII in `name`, or 0.
+unsigned char first_non_ascii(const std::string& name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) return static_cast<unsigned char>(c);
+    return 0;
 }
 
 void print_listing(const char* path, const sfx::reader_session& session, bool json, FILE* out) {
@@ -127,18 +135,29 @@ int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors
                 report_failure(path, session.failure(), errors);
                 ++breaches;
             }
+        for (size_t record = 0; record < names.size(); ++record)
+            if (unsigned char byte = first_non_ascii(names[record])) {
+                char problem[160];
+                snprintf(problem, sizeof problem,
+                         "record %d holds the byte 0x%02X outside ASCII; what it means depends on "
+                         "the code page of the machine that runs the package.",
+                         static_cast<int>(record + 1), byte);
+                report_problem(errors, std::string(path) + ": " + problem);
+                ++breaches;
+            }
         size_t first = 0, second = 0;
         if (find_case_duplicate(names, first, second)) {
-            fprintf(errors,
-                    "sfxpack: %s: records %d (%s) and %d (%s) differ only in letter case; "
-                    "on Windows the later replaces the earlier.\n",
-                    path, static_cast<int>(first + 1), shown(names[first].c_str()).c_str(),
-                    static_cast<int>(second + 1), shown(names[second].c_str()).c_str());
+            report_problem(errors, std::string(path) + ": records " + std::to_string(first + 1) +
+                                       " (" + names[first] + ") and " + std::to_string(second + 1) +
+                                       " (" + names[second] +
+                                       ") differ only in letter case; on Windows the later "
+                                       "replaces the earlier.");
             ++breaches;
         }
         if (require_setup && !has_setup_program(names)) {
-            fprintf(errors, "sfxpack: %s: no record is named %s, so the package starts nothing.\n",
-                    path, sfx::SETUP_PROGRAM_NAME);
+            report_problem(errors, std::string(path) + ": no record is named " +
+                                       sfx::SETUP_PROGRAM_NAME +
+                                       ", so the package starts nothing.");
             ++breaches;
         }
         if (breaches == 0)

@@ -47,6 +47,16 @@ bool check_entries(const package_request& request, std::string& error) {
             error = item.path + ": entry name " + in_quotes(item.name) + " " + problem;
             return false;
         }
+        // The stub hands names to the system in its ANSI code page, so a byte
+        // outside ASCII names different characters, or one file where the
+        // packer saw two, depending on the machine that runs the package.
+        for (char c : item.name)
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                error = item.path + ": entry name " + in_quotes(item.name) +
+                        " holds characters outside ASCII, whose meaning depends on the code "
+                        "page of the machine that runs the package";
+                return false;
+            }
         names.push_back(item.name);
     }
     size_t first = 0, second = 0;

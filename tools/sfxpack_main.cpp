@@ -8,6 +8,8 @@
 #include "tools/exit_status.h"
 #include "tools/package_inspection.h"
 #include "tools/package_writer.h"
+#include "tools/problem_line.h"
+#include "tools/signal_cleanup.h"
 
 namespace {
 
@@ -34,14 +36,14 @@ int run_create(const command& given) {
     request.stub_path = given.stub.empty() ? default_stub_path() : given.stub;
     request.require_setup = !given.no_setup;
     if (request.stub_path.empty()) {
-        fprintf(stderr, "sfxpack: cannot find the stub beside sfxpack; give --stub STUB\n");
+        report_problem(stderr, "cannot find the stub beside sfxpack; give --stub STUB");
         return EXIT_BAD_INPUT;
     }
     for (const std::string& item : given.items)
         request.items.push_back(parse_pack_item(item));
     std::string error;
     if (!create_package(request, error)) {
-        fprintf(stderr, "sfxpack: %s\n", error.c_str());
+        report_problem(stderr, error);
         return EXIT_BAD_INPUT;
     }
     return EXIT_OK;
@@ -50,11 +52,15 @@ int run_create(const command& given) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit or a closed output becomes a reported write error,
+    // and an interrupted create leaves no temporary package behind.
+    sfx::ignore_write_signals();
+    install_signal_cleanup();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     command given;
     std::string error;
     if (!parse_command_line(arguments, given, error)) {
-        fprintf(stderr, "sfxpack: %s (see sfxpack --help)\n", error.c_str());
+        report_problem(stderr, error + " (see sfxpack --help)");
         return EXIT_USAGE;
     }
     switch (given.kind) {

@@ -10,6 +10,8 @@
 #include <random>
 #include <system_error>
 
+#include "tools/signal_cleanup.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -52,7 +54,10 @@ bool temp_output::create(const std::string& final_path, std::string& error) {
         snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
         temp_path_ = final_path + suffix;
         stream_ = create_exclusive(temp_path_);
-        if (stream_ != nullptr) return true;
+        if (stream_ != nullptr) {
+            remove_on_signal(temp_path_);
+            return true;
+        }
         if (errno != EEXIST) break;
     }
     error = final_path + ": cannot create the package file: " + strerror(errno);
@@ -61,11 +66,15 @@ bool temp_output::create(const std::string& final_path, std::string& error) {
 }
 
 bool temp_output::commit(std::string& error) {
-    // The close writes out what is still buffered, so it can fail too (a
-    // full disk); a write that failed earlier leaves the error flag set.
-    bool had_error = ferror(stream_) != 0;
+    // The flush writes out what is still buffered, so it can fail too (a
+    // full disk); a write that failed earlier leaves the error flag set. Both
+    // are checked before the close, since a C library may report success
+    // from a close whose own flush failed.
+    bool flushed = fflush(stream_) == 0;
+    const char* reason = flushed ? "a write failed" : strerror(errno);
+    bool had_error = !flushed || ferror(stream_) != 0;
     bool closed = fclose(stream_) == 0;
-    const char* reason = closed ? "a write failed" : strerror(errno);
+    if (!had_error && !closed) reason = strerror(errno);
     stream_ = nullptr;
     if (had_error || !closed) {
         error = final_path_ + ": cannot write the package file: " + reason;
@@ -81,6 +90,7 @@ bool temp_output::commit(std::string& error) {
         discard();
         return false;
     }
+    remove_on_signal("");
     committed_ = true;
     return true;
 }
@@ -89,6 +99,7 @@ void temp_output::discard() {
     if (stream_ != nullptr) fclose(stream_);
     stream_ = nullptr;
     if (!temp_path_.empty()) remove(temp_path_.c_str());
+    remove_on_signal("");
     temp_path_.clear();
 }
 

@@ -1,10 +1,12 @@
 // POSIX implementation of the platform operations (Linux).
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "src/platform/platform.h"
@@ -23,23 +25,57 @@ const char* own_executable_path() {
     return path;
 }
 
-FILE* open_output_file(const char* name) {
+FILE* open_own_executable() {
+    // The link opens the running program's file even when its path has been
+    // renamed over or removed since the start: reading the path again would
+    // open whatever bears that name now.
+    return fopen("/proc/self/exe", "rb");
+}
+
+FILE* create_temporary_output(const char* final_name, char* temporary_name) {
     // SETUP.EXE must be executable to be started; the umask trims both modes.
-    bool setup_program = strcmp(name, SETUP_PROGRAM_NAME) == 0;
-    mode_t mode = setup_program ? 0777 : 0666;
-    int descriptor = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (descriptor < 0) return nullptr;
-    if (setup_program) {
-        // An existing file keeps its mode when it is cut to zero length: a
-        // SETUP.EXE left without its execute bit would not start. Give it
-        // the mode a new one gets. Like the start itself, this is not checked.
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(descriptor, 0777 & ~mask);
+    mode_t mode = strcmp(final_name, SETUP_PROGRAM_NAME) == 0 ? 0777 : 0666;
+    static unsigned counter;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        snprintf(temporary_name, TEMPORARY_NAME_ROOM, ".sfx%ld-%u.tmp", static_cast<long>(getpid()),
+                 counter++);
+        // O_EXCL also refuses a link of that name, dangling or not.
+        int descriptor =
+            open(temporary_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            return nullptr;
+        }
+        FILE* stream = fdopen(descriptor, "wb");
+        if (stream == nullptr) {
+            close(descriptor);
+            unlink(temporary_name);
+        }
+        return stream;
     }
-    FILE* stream = fdopen(descriptor, "wb");
-    if (stream == nullptr) close(descriptor);
-    return stream;
+    return nullptr;
+}
+
+bool may_replace_output(const char* name) {
+    struct stat status;
+    if (lstat(name, &status) != 0) return errno == ENOENT;
+    if (S_ISLNK(status.st_mode)) return false;
+    // A file the user could not have written stays as it is (a read-only
+    // file, one of another user): the rename would replace it regardless.
+    // Only directory entries that are no file at all (a FIFO, a device) are
+    // replaced without asking, since opening them would block or write
+    // elsewhere.
+    if (S_ISREG(status.st_mode)) return access(name, W_OK) == 0;
+    return true;
+}
+
+bool replace_output(const char* temporary_name, const char* final_name) {
+    return rename(temporary_name, final_name) == 0;
+}
+
+void ignore_write_signals() {
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void start_setup_program() {

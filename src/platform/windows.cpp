@@ -2,6 +2,7 @@
 // from KERNEL32.dll and msvcrt.dll, the only two libraries the stub imports.
 #include <fcntl.h>
 #include <io.h>
+#include <string.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -26,36 +27,16 @@ static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA has its 32-bit layout");
 // Room for 255 characters, the terminator included.
 constexpr DWORD OWN_PATH_ROOM = 255;
 
+// The path as the system holds it, in UTF-16: the ANSI form would replace
+// characters outside the code page by look-alikes ("č" by "c") and so name a
+// different file, or none.
+wchar_t own_path[OWN_PATH_ROOM];
+
 constexpr WORD SHOW_DEFAULT = 10;  // SW_SHOWDEFAULT
 
-}  // namespace
-
-const char* own_executable_path() {
-    static char path[OWN_PATH_ROOM];
-    DWORD length = GetModuleFileNameA(nullptr, path, OWN_PATH_ROOM);
-    // A path that fills the room has been cut short (and older systems leave
-    // it without a terminator): opening it could open some other file.
-    if (length == 0 || length >= OWN_PATH_ROOM) return nullptr;
-    return path;
-}
-
-FILE* open_output_file(const char* name) {
-    // Opened without truncating first, so that a name that turns out to be a
-    // symbolic link or junction is refused before anything is lost; the
-    // reparse point itself is opened, never its target.
-    HANDLE file =
-        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool plain_file = GetFileInformationByHandle(file, &information) &&
-                      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    // An existing file is replaced whole: cut it to zero length.
-    if (!plain_file || !SetEndOfFile(file)) {
-        CloseHandle(file);
-        return nullptr;
-    }
-    // Hand the handle to msvcrt as a binary stream; from here the stream owns it.
+// Hands `file`, open for writing, to msvcrt as a binary stream that owns it;
+// closes it and returns null when that fails.
+FILE* binary_write_stream(HANDLE file) {
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(file);
@@ -64,6 +45,70 @@ FILE* open_output_file(const char* name) {
     FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) _close(descriptor);
     return stream;
+}
+
+}  // namespace
+
+const char* own_executable_path() {
+    DWORD length = GetModuleFileNameW(nullptr, own_path, OWN_PATH_ROOM);
+    // A path that fills the room has been cut short (and older systems leave
+    // it without a terminator): opening it could open some other file.
+    if (length == 0 || length >= OWN_PATH_ROOM) return nullptr;
+    // For messages only, in UTF-8, which holds every character of the path.
+    static char shown[3 * OWN_PATH_ROOM];
+    if (WideCharToMultiByte(CP_UTF8, 0, own_path, -1, shown, sizeof shown, nullptr, nullptr) == 0)
+        return nullptr;
+    return shown;
+}
+
+FILE* open_own_executable() {
+    return _wfopen(own_path, L"rb");
+}
+
+FILE* create_temporary_output(const char*, char* temporary_name) {
+    static unsigned counter;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        snprintf(temporary_name, TEMPORARY_NAME_ROOM, "~sfx%lu-%u.tmp", GetCurrentProcessId(),
+                 counter++);
+        // CREATE_NEW never opens an existing file or follows a link of that
+        // name.
+        HANDLE file = CreateFileA(temporary_name, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            FILE* stream = binary_write_stream(file);
+            if (stream == nullptr) DeleteFileA(temporary_name);
+            return stream;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+    }
+    return nullptr;
+}
+
+bool may_replace_output(const char* name) {
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    // A symbolic link or junction stays: the package never replaces or
+    // writes through one.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    // The name may be an 8.3 alias ("IMPO~IVP.DOC") of a file with another
+    // long name, which the rename would replace; only the file's own name,
+    // in any letter case, may be replaced.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(name, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return _stricmp(found.cFileName, name) == 0;
+}
+
+bool replace_output(const char* temporary_name, const char* final_name) {
+    // Fails for a read-only file or a directory of that name, as opening it
+    // for writing would.
+    return MoveFileExA(temporary_name, final_name, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void ignore_write_signals() {
+    // Windows raises no signal for a failed write.
 }
 
 void start_setup_program() {
