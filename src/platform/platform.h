@@ -30,9 +30,10 @@ constexpr size_t TEMPORARY_NAME_ROOM = 32;
 FILE* create_temporary_output(const char* final_name, char* temporary_name);
 
 // False when the entry `name` must not be replaced in the current directory:
-// it is a symbolic link (or a reparse point), an existing file that the
-// stub could not open for writing (read-only), or on Windows a short-name
-// alias of a file whose long name differs.
+// it is a symbolic link (or a reparse point), the running program's own
+// file, an existing file that the stub could not open for writing
+// (read-only), or on Windows a short-name alias of a file whose long name
+// differs.
 bool may_replace_output(const char* name);
 
 // Renames `temporary_name` to `final_name` in the current directory,

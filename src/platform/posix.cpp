@@ -60,6 +60,13 @@ bool may_replace_output(const char* name) {
     struct stat status;
     if (lstat(name, &status) != 0) return errno == ENOENT;
     if (S_ISLNK(status.st_mode)) return false;
+    // The package itself, started from the current directory, stays: the
+    // rename would replace the user's download with one of its entries.
+    // (Windows refuses to replace a running program's file on its own.)
+    struct stat own;
+    if (stat("/proc/self/exe", &own) == 0 && own.st_dev == status.st_dev &&
+        own.st_ino == status.st_ino)
+        return false;
     // A file the user could not have written stays as it is (a read-only
     // file, one of another user): the rename would replace it regardless.
     // Only directory entries that are no file at all (a FIFO, a device) are

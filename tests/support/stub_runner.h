@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace sfx_test {
+#include "tests/support/temp_directory.h"
+
+namespace sfx::test {
 
 // The record SETUP.EXE leaves: a file of this name in its current directory,
 // three lines "command line: ...", "directory: ...", "variable: ...", the last
@@ -27,14 +29,15 @@ namespace sfx_test {
 constexpr const char SETUP_RECORD_NAME[] = "SETUP.LOG";
 constexpr const char SETUP_VARIABLE[] = "SFX_TEST_VARIABLE";
 
-struct SetupRecord {
+// One record, line by line.
+struct setup_record {
     std::string command_line;
     std::string directory;
     std::string variable;
 };
 
 // Parses a record; fails the current test on a malformed one.
-std::optional<SetupRecord> parse_setup_record(const std::string& text);
+std::optional<setup_record> parse_setup_record(const std::string& text);
 
 // True when `recorded`, a directory SETUP.EXE reported, is `directory`; under
 // a runner only the last two components can be compared.
@@ -57,29 +60,32 @@ bool runner_active();
 std::string normalized_error(const std::string& text);
 
 // One directory entry the stub left behind.
-struct LeftFile {
-    enum Kind { regular, symlink, other } kind = regular;
+struct left_file {
+    enum kind_of_file { regular, symlink, other } kind = regular;
     std::string content;  // a regular file's bytes, a link's target
     unsigned mode = 0;    // permission bits
 };
 
-struct StubRun {
+// What one run of the stub did.
+struct stub_run {
     int status = -1;  // the exit status; 128 + signal number when killed
     std::string standard_error;
     std::string standard_output;
-    std::map<std::string, LeftFile> files;  // the work directory, the setup record left out
-    std::optional<SetupRecord> setup;       // what SETUP.EXE recorded, if it ran
-    std::string given_variable;             // SETUP_VARIABLE's value in the stub's environment
+    std::map<std::string, left_file> files;  // the work directory, the setup record left out
+    std::optional<setup_record> setup;       // what SETUP.EXE recorded, if it ran
+    std::string given_variable;              // SETUP_VARIABLE's value in the stub's environment
 };
 
-struct RunOptions {
+// How to start the stub; the defaults start the package by its path, with no
+// arguments, and wait for SETUP.EXE's record after a successful run.
+struct run_options {
     std::vector<std::string> arguments;  // after argv[0]
     std::optional<std::string> argv0;    // default: the path that is started
     std::optional<std::string> program;  // path to start, relative to the work
                                          // directory; default: the package
     long file_size_limit = -1;           // RLIMIT_FSIZE for the stub, when >= 0
-    bool ignore_sigpipe = false;         // a write to a closed pipe fails, not kills
     bool exec_unlinked = false;          // remove the package and start it by descriptor
+    bool unprivileged = false;           // when the test runs as root, run as nobody
     int program_descriptor = -1;         // start this open file instead of a path
     bool expect_setup = true;            // wait for SETUP.EXE's record after status 0
     // Called in the test while the stub runs, before it is waited for.
@@ -91,15 +97,17 @@ struct RunOptions {
 
 // A temporary directory with two folders: package/ holding the package file,
 // work/ as the stub's current directory. Removed, whole, on destruction.
-class StubSandbox {
+class stub_sandbox {
 public:
-    StubSandbox();
-    ~StubSandbox();
-    StubSandbox(const StubSandbox&) = delete;
-    StubSandbox& operator=(const StubSandbox&) = delete;
+    // Makes the directory and its two folders; fails the current test (and
+    // leaves every path empty) when it cannot.
+    stub_sandbox();
 
-    const std::string& root() const { return root_; }
+    // The sandbox itself, its real path.
+    const std::string& root() const { return directory_.path(); }
+    // root()/work: the stub's current directory.
     const std::string& work_dir() const { return work_dir_; }
+    // root()/package/package.exe: the package file that run() starts.
     const std::string& package_path() const { return package_path_; }
 
     // Writes the package file (executable); `bytes` is the whole file.
@@ -113,12 +121,12 @@ public:
     int write_deep_package(const std::string& bytes);
 
     // Runs the stub in work/ and collects what it did.
-    StubRun run(const RunOptions& options = {});
+    stub_run run(const run_options& options = {});
 
 private:
-    std::string root_;
+    temp_directory directory_;
     std::string work_dir_;
     std::string package_path_;
 };
 
-}  // namespace sfx_test
+}  // namespace sfx::test

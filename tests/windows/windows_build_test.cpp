@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "stub.h"
-#include "support/package_builder.h"
+#include "src/stub.h"
+#include "tests/support/package_bytes.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ constexpr uint32_t IMPORT_DIRECTORY = 1;
 
 // The headers and import list of a PE file. Every read is bounds-checked: a
 // malformed file yields a failure message, not a crash.
-class PeFile {
+class pe_file {
 public:
-    explicit PeFile(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit pe_file(std::string bytes) : bytes_(std::move(bytes)) {}
 
     // Reads the headers; false with `error()` set when they are not a PE file's.
     bool parse() {
@@ -87,7 +88,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    struct Section {
+    struct pe_section {
         uint32_t rva, size, file_offset;
     };
 
@@ -108,7 +109,7 @@ private:
     uint32_t u32(size_t at) { return u16(at) | uint32_t{u16(at + 2)} << 16; }
 
     std::optional<size_t> file_offset(uint32_t rva) {
-        for (const Section& s : sections_)
+        for (const pe_section& s : sections_)
             if (rva >= s.rva && rva - s.rva < s.size) return size_t{s.file_offset} + (rva - s.rva);
         fail("address outside every section");
         return std::nullopt;
@@ -119,33 +120,36 @@ private:
     std::string error_;
     uint16_t machine_ = 0, magic_ = 0, subsystem_ = 0;
     uint32_t import_rva_ = 0;
-    std::vector<Section> sections_;
+    std::vector<pe_section> sections_;
 };
 
 std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-struct Build {
+struct windows_build {
     const char* variable;  // names the folder of the build's programs
     uint16_t machine;
     uint16_t magic;
 };
 
 // Names a failing case by its build.
-void PrintTo(const Build& build, std::ostream* out) { *out << build.variable; }
+void PrintTo(const windows_build& build, std::ostream* out) {
+    *out << build.variable;
+}
 
-const Build I686 = {"SFX_TEST_WINDOWS_I686_BIN", MACHINE_I386, PE32_MAGIC};
-const Build X86_64 = {"SFX_TEST_WINDOWS_X86_64_BIN", MACHINE_AMD64, PE32_PLUS_MAGIC};
+const windows_build I686 = {"SFX_TEST_WINDOWS_I686_BIN", MACHINE_I386, PE32_MAGIC};
+const windows_build X86_64 = {"SFX_TEST_WINDOWS_X86_64_BIN", MACHINE_AMD64, PE32_PLUS_MAGIC};
 
 // The folder of `build`'s programs, or empty when not given.
-std::string folder_of(const Build& build) {
+std::string folder_of(const windows_build& build) {
     const char* folder = getenv(build.variable);
     return folder != nullptr ? folder : "";
 }
 
-class WindowsBuild : public testing::TestWithParam<Build> {
+class WindowsBuild : public testing::TestWithParam<windows_build> {
 protected:
     void SetUp() override {
         if (folder_of(GetParam()).empty()) GTEST_SKIP() << GetParam().variable << " is not set";
@@ -153,12 +157,12 @@ protected:
 
     // The bytes of `name` in the build's folder.
     std::string program(const char* name) {
-        return sfx_test::read_file(folder_of(GetParam()) + "/" + name);
+        return sfx::test::read_file(folder_of(GetParam()) + "/" + name);
     }
 };
 
 TEST_P(WindowsBuild, StubIsAConsoleProgramForItsMachine) {
-    PeFile stub(program("sfxstub.exe"));
+    pe_file stub(program("sfxstub.exe"));
     ASSERT_TRUE(stub.parse()) << stub.error();
     EXPECT_EQ(stub.machine(), GetParam().machine);
     EXPECT_EQ(stub.magic(), GetParam().magic);
@@ -168,12 +172,13 @@ TEST_P(WindowsBuild, StubIsAConsoleProgramForItsMachine) {
 TEST_P(WindowsBuild, StubImportsOnlyKernel32AndMsvcrt) {
     // Both are KnownDLLs, loaded from the system folder whatever lies beside
     // the package in a download folder.
-    PeFile stub(program("sfxstub.exe"));
+    pe_file stub(program("sfxstub.exe"));
     ASSERT_TRUE(stub.parse()) << stub.error();
     std::vector<std::string> imported = stub.imported_libraries();
     ASSERT_TRUE(stub.error().empty()) << stub.error();
     std::set<std::string> names;
-    for (const std::string& name : imported) names.insert(lower(name));
+    for (const std::string& name : imported)
+        names.insert(lower(name));
     EXPECT_EQ(names, (std::set<std::string>{"kernel32.dll", "msvcrt.dll"}))
         << "the stub imports " << testing::PrintToString(imported);
 }
@@ -182,7 +187,7 @@ TEST_P(WindowsBuild, NoProgramHoldsTheTableMarkerInOnePiece) {
     for (const char* name : {"sfxstub.exe", "setup_recorder.exe"}) {
         std::string bytes = program(name);
         ASSERT_FALSE(bytes.empty()) << name;
-        EXPECT_EQ(bytes.find(sfx_test::table_marker()), std::string::npos) << name;
+        EXPECT_EQ(bytes.find(sfx::test::table_marker()), std::string::npos) << name;
     }
     // The stub does hold both halves, each on its own.
     std::string stub = program("sfxstub.exe");
@@ -191,14 +196,14 @@ TEST_P(WindowsBuild, NoProgramHoldsTheTableMarkerInOnePiece) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, WindowsBuild, testing::Values(I686, X86_64),
-                         [](const testing::TestParamInfo<Build>& param_info) {
-                             return std::string(param_info.param.machine == MACHINE_I386 ? "i686"
-                                                                                   : "x86_64");
+                         [](const testing::TestParamInfo<windows_build>& param_info) {
+                             return std::string(
+                                 param_info.param.machine == MACHINE_I386 ? "i686" : "x86_64");
                          });
 
 TEST(WindowsI686Stub, FitsTheSizeEveryPackageCarries) {
     if (folder_of(I686).empty()) GTEST_SKIP() << I686.variable << " is not set";
-    std::string stub = sfx_test::read_file(folder_of(I686) + "/sfxstub.exe");
+    std::string stub = sfx::test::read_file(folder_of(I686) + "/sfxstub.exe");
     ASSERT_FALSE(stub.empty());
     EXPECT_LE(stub.size(), I686_STUB_SIZE_LIMIT);
     RecordProperty("i686_stub_bytes", static_cast<int>(stub.size()));

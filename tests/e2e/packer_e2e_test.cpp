@@ -1,6 +1,7 @@
 // sfxpack end to end: packages it creates are read back by list, verify,
 // extract and the native stub; inputs it must refuse leave no package behind;
 // tampered packages are caught by verify as the stub would catch them.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "tests/support/package_bytes.h"
+#include "tests/support/package_recipe.h"
+#include "tests/support/packer_runner.h"
+#include "tests/support/stub_runner.h"
+#include "tests/support/test_files.h"
 
-#include "support/package_builder.h"
-#include "support/packer_runner.h"
-#include "support/stub_runner.h"
-
-namespace sfx_test {
+namespace sfx::test {
 namespace {
 
 // A body that differs at every position from the others, so a body copied
@@ -26,13 +27,6 @@ std::string patterned(size_t size, unsigned seed) {
     for (size_t at = 0; at < size; ++at)
         bytes[at] = static_cast<char>((at * 13 + seed * 101 + at / 253) & 0xFF);
     return bytes;
-}
-
-int32_t le32_at(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i)
-        value |= uint32_t{static_cast<unsigned char>(bytes[at + i])} << (8 * i);
-    return static_cast<int32_t>(value);
 }
 
 // Every error is a single line that names the program.
@@ -49,14 +43,14 @@ protected:
     void put(const std::string& relative, const std::string& bytes, unsigned mode = 0644) {
         write_file(path(relative), bytes, mode);
     }
-    PackerRun sfxpack(const std::vector<std::string>& arguments) {
+    process_result sfxpack(const std::vector<std::string>& arguments) {
         return run_packer(arguments, sandbox.root());
     }
 
-    StubSandbox sandbox;  // root/, with work/ for the stub to run in
+    stub_sandbox sandbox;  // root/, with work/ for the stub to run in
 };
 
-struct PackedFile {
+struct packed_file {
     std::string name;  // entry name
     std::string item;  // the ITEM argument
     std::string file;  // path below the sandbox
@@ -66,24 +60,25 @@ struct PackedFile {
 TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
     std::string every_byte;
     for (int round = 0; round < 3; ++round)
-        for (int value = 0; value < 256; ++value) every_byte.push_back(static_cast<char>(value));
-    const std::vector<PackedFile> files = {
+        for (int value = 0; value < 256; ++value)
+            every_byte.push_back(static_cast<char>(value));
+    const std::vector<packed_file> files = {
         {"SETUP.EXE", "in/SETUP.EXE", "in/SETUP.EXE", setup_program()},
         {"EMPTY.TXT", "in/EMPTY.TXT", "in/EMPTY.TXT", ""},
         {"BLOCK.BIN", "in/BLOCK.BIN", "in/BLOCK.BIN", patterned(4097, 1)},
         {"ALL.BIN", "ALL.BIN=in/every byte=.dat", "in/every byte=.dat", every_byte},
     };
     std::vector<std::string> create = {"create", "-o", "out.exe"};
-    for (const PackedFile& file : files) {
+    for (const packed_file& file : files) {
         put(file.file, file.body, 0755);
         create.push_back(file.item);
     }
 
     // Built beside sfxpack, the native stub is the default image.
-    PackerRun created = sfxpack(create);
+    process_result created = sfxpack(create);
     ASSERT_EQ(created.status, 0) << created.standard_error;
     EXPECT_EQ(created.standard_error, "");
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(path("out.exe").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755u) << "0777 less the umask 022";
     EXPECT_EQ(info.st_size % 8, 0) << "padded to a multiple of 8";
@@ -91,7 +86,7 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
               (std::vector<std::string>{"in", "out.exe", "package", "work"}))
         << "no temporary file is left";
 
-    PackerRun listed = sfxpack({"list", "out.exe"});
+    process_result listed = sfxpack({"list", "out.exe"});
     ASSERT_EQ(listed.status, 0) << listed.standard_error;
     std::istringstream lines(listed.standard_output);
     size_t record = 0;
@@ -107,25 +102,25 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
     }
     EXPECT_EQ(record, files.size()) << listed.standard_output;
 
-    PackerRun verified = sfxpack({"verify", "out.exe"});
+    process_result verified = sfxpack({"verify", "out.exe"});
     EXPECT_EQ(verified.status, 0) << verified.standard_error;
 
-    RunOptions package_run;
+    run_options package_run;
     package_run.program = path("out.exe");
-    StubRun run = sandbox.run(package_run);
+    stub_run run = sandbox.run(package_run);
     ASSERT_EQ(run.status, 0) << run.standard_error;
     EXPECT_TRUE(run.setup.has_value()) << "SETUP.EXE was not started";
     EXPECT_EQ(run.files.size(), files.size());
-    for (const PackedFile& file : files) {
+    for (const packed_file& file : files) {
         ASSERT_EQ(run.files.count(file.name), 1u) << file.name;
         EXPECT_TRUE(run.files.at(file.name).content == file.body) << file.name;
     }
 
     mkdir(path("extracted").c_str(), 0755);
-    PackerRun extracted = sfxpack({"extract", "-C", "extracted", "out.exe"});
+    process_result extracted = sfxpack({"extract", "-C", "extracted", "out.exe"});
     ASSERT_EQ(extracted.status, 0) << extracted.standard_error;
     std::vector<std::string> names;
-    for (const PackedFile& file : files) {
+    for (const packed_file& file : files) {
         EXPECT_TRUE(read_file(path("extracted/" + file.name)) == file.body) << file.name;
         names.push_back(file.name);
     }
@@ -133,7 +128,7 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
     EXPECT_EQ(directory_names(path("extracted")), names) << "extract starts nothing";
     EXPECT_EQ(access(path("extracted/SETUP.EXE").c_str(), X_OK), 0);
 
-    PackerRun nowhere = sfxpack({"extract", "-C", "missing", "out.exe"});
+    process_result nowhere = sfxpack({"extract", "-C", "missing", "out.exe"});
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_NE(nowhere.standard_error.find("Unable to enter directory missing"), std::string::npos)
         << nowhere.standard_error;
@@ -145,14 +140,14 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
 // then one zero byte pads the package from 3068863 to 3068864 bytes, a
 // multiple of 8, so every body starts one byte later than documented.
 TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
-    const PackageLayout example = example_package_layout();
+    const package_recipe example = example_package_recipe();
     put("in/image.bin", example.image);
     std::vector<std::string> create = {"create", "-o", "example.exe", "--stub", "in/image.bin"};
-    for (const PackageEntry& entry : example.entries) {
+    for (const recipe_entry& entry : example.entries) {
         put("in/" + entry.name, entry.body);
         create.push_back("in/" + entry.name);
     }
-    PackerRun created = sfxpack(create);
+    process_result created = sfxpack(create);
     ASSERT_EQ(created.status, 0) << created.standard_error;
 
     const int32_t record_starts[] = {36894, 36908, 36922, 36936, 36950,
@@ -167,7 +162,7 @@ TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
     EXPECT_EQ(bytes.substr(35328, 1536), std::string(1536, '\0'));
     EXPECT_EQ(bytes.substr(36864, 30), table_marker());
     for (size_t i = 0; i < example.entries.size(); ++i) {
-        const PackageEntry& entry = example.entries[i];
+        const recipe_entry& entry = example.entries[i];
         size_t start = static_cast<size_t>(record_starts[i]);
         EXPECT_EQ(bytes.substr(start, entry.name.size() + 1), entry.name + '\0');
         int32_t offset = documented_offsets[i] + padding;
@@ -190,28 +185,31 @@ TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
                          ", \"size\": " + std::to_string(example.entries[i].body.size()) + "}";
     }
     expected_json += "]}\n";
-    PackerRun listed = sfxpack({"list", "--json", "example.exe"});
+    process_result listed = sfxpack({"list", "--json", "example.exe"});
     ASSERT_EQ(listed.status, 0) << listed.standard_error;
     EXPECT_EQ(listed.standard_output, expected_json);
 }
 
-struct RefusedCreate {
+struct refused_create {
     const char* case_name;
     std::vector<std::string> arguments;  // after "create -o out.exe"
     const char* message;                 // part of the one error line
 };
 
 // Shown by name when a case fails.
-void PrintTo(const RefusedCreate& refused, std::ostream* out) { *out << refused.case_name; }
+void PrintTo(const refused_create& refused, std::ostream* out) {
+    *out << refused.case_name;
+}
 
-class PackerRefusedInput : public Packer, public ::testing::WithParamInterface<RefusedCreate> {
+class PackerRefusedInput : public Packer, public ::testing::WithParamInterface<refused_create> {
 protected:
     void SetUp() override {
         Packer::SetUp();
         put("in/SETUP.EXE", setup_program(), 0755);
         put("in/a.txt", "a");
         put("in/empty.bin", "");
-        for (int i = 1; i <= 13; ++i) put("in/F" + std::to_string(i) + ".TXT", "f");
+        for (int i = 1; i <= 13; ++i)
+            put("in/F" + std::to_string(i) + ".TXT", "f");
         put("in/marked.exe", std::string(5002, 'Z') + table_marker() + std::string(100, '\0'));
         // Sparse: no disk space, and no body is read before the size is refused.
         put("in/huge.bin", "");
@@ -224,7 +222,7 @@ TEST_P(PackerRefusedInput, FailsWithOneLineAndLeavesNoPackage) {
     arguments.insert(arguments.end(), GetParam().arguments.begin(), GetParam().arguments.end());
     std::vector<std::string> before = directory_names(sandbox.root());
 
-    PackerRun refused = sfxpack(arguments);
+    process_result refused = sfxpack(arguments);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.standard_error.find(GetParam().message), std::string::npos)
         << refused.standard_error;
@@ -239,42 +237,40 @@ TEST_P(PackerRefusedInput, FailsWithOneLineAndLeavesNoPackage) {
 INSTANTIATE_TEST_SUITE_P(
     EachRule, PackerRefusedInput,
     ::testing::Values(
-        RefusedCreate{"stub_holds_marker",
-                      {"--stub", "in/marked.exe", "in/SETUP.EXE"},
-                      "in/marked.exe: the stub image contains the table marker at offset 5002"},
-        RefusedCreate{"empty_stub", {"--stub", "in/empty.bin", "in/SETUP.EXE"}, "is empty"},
-        RefusedCreate{"thirteen_entries",
-                      {"--no-setup", "in/F1.TXT", "in/F2.TXT", "in/F3.TXT", "in/F4.TXT",
-                       "in/F5.TXT", "in/F6.TXT", "in/F7.TXT", "in/F8.TXT", "in/F9.TXT",
-                       "in/F10.TXT", "in/F11.TXT", "in/F12.TXT", "in/F13.TXT"},
-                      "13 entries given; a package holds at most 12"},
-        RefusedCreate{"no_setup_program", {"in/a.txt"}, "no entry is named SETUP.EXE"},
-        RefusedCreate{"setup_in_other_case",
-                      {"setup.exe=in/SETUP.EXE", "in/a.txt"},
-                      "no entry is named SETUP.EXE"},
-        RefusedCreate{"name_of_13",
-                      {"in/SETUP.EXE", "LONGNAME1.TXT=in/a.txt"},
-                      "in/a.txt: entry name \"LONGNAME1.TXT\" is longer than 12 characters"},
-        RefusedCreate{"empty_name", {"in/SETUP.EXE", "=in/a.txt"}, "is empty"},
-        RefusedCreate{"name_with_directory",
-                      {"in/SETUP.EXE", "SUB/A.TXT=in/a.txt"},
-                      "contains a path separator"},
-        RefusedCreate{"device_name",
-                      {"in/SETUP.EXE", "con.txt=in/a.txt"},
-                      "is a reserved device name"},
-        RefusedCreate{"names_differ_in_case",
-                      {"in/SETUP.EXE", "A.TXT=in/a.txt", "a.txt=in/a.txt"},
-                      "entry name \"a.txt\" is already taken by \"A.TXT\""},
-        RefusedCreate{"missing_input",
-                      {"in/SETUP.EXE", "in/missing.txt"},
-                      "in/missing.txt: cannot open"},
-        RefusedCreate{"directory_input", {"in/SETUP.EXE", "DIR=in"}, "in: not a regular file"},
-        RefusedCreate{"two_gib", {"in/SETUP.EXE", "in/huge.bin"}, "must stay under 2 GiB"},
+        refused_create{"stub_holds_marker",
+                       {"--stub", "in/marked.exe", "in/SETUP.EXE"},
+                       "in/marked.exe: the stub image contains the table marker at offset 5002"},
+        refused_create{"empty_stub", {"--stub", "in/empty.bin", "in/SETUP.EXE"}, "is empty"},
+        refused_create{"thirteen_entries",
+                       {"--no-setup", "in/F1.TXT", "in/F2.TXT", "in/F3.TXT", "in/F4.TXT",
+                        "in/F5.TXT", "in/F6.TXT", "in/F7.TXT", "in/F8.TXT", "in/F9.TXT",
+                        "in/F10.TXT", "in/F11.TXT", "in/F12.TXT", "in/F13.TXT"},
+                       "13 entries given; a package holds at most 12"},
+        refused_create{"no_setup_program", {"in/a.txt"}, "no entry is named SETUP.EXE"},
+        refused_create{"setup_in_other_case",
+                       {"setup.exe=in/SETUP.EXE", "in/a.txt"},
+                       "no entry is named SETUP.EXE"},
+        refused_create{"name_of_13",
+                       {"in/SETUP.EXE", "LONGNAME1.TXT=in/a.txt"},
+                       "in/a.txt: entry name \"LONGNAME1.TXT\" is longer than 12 characters"},
+        refused_create{"empty_name", {"in/SETUP.EXE", "=in/a.txt"}, "is empty"},
+        refused_create{"name_with_directory",
+                       {"in/SETUP.EXE", "SUB/A.TXT=in/a.txt"},
+                       "contains a path separator"},
+        refused_create{
+            "device_name", {"in/SETUP.EXE", "con.txt=in/a.txt"}, "is a reserved device name"},
+        refused_create{"names_differ_in_case",
+                       {"in/SETUP.EXE", "A.TXT=in/a.txt", "a.txt=in/a.txt"},
+                       "entry name \"a.txt\" is already taken by \"A.TXT\""},
+        refused_create{
+            "missing_input", {"in/SETUP.EXE", "in/missing.txt"}, "in/missing.txt: cannot open"},
+        refused_create{"directory_input", {"in/SETUP.EXE", "DIR=in"}, "in: not a regular file"},
+        refused_create{"two_gib", {"in/SETUP.EXE", "in/huge.bin"}, "must stay under 2 GiB"},
         // procfs reports size 0 and then delivers bytes: a file that grew.
-        RefusedCreate{"input_changes_size",
-                      {"in/SETUP.EXE", "VERSION=/proc/version"},
-                      "/proc/version: changed size while being packed"}),
-    [](const ::testing::TestParamInfo<RefusedCreate>& tested) { return tested.param.case_name; });
+        refused_create{"input_changes_size",
+                       {"in/SETUP.EXE", "VERSION=/proc/version"},
+                       "/proc/version: changed size while being packed"}),
+    [](const ::testing::TestParamInfo<refused_create>& tested) { return tested.param.case_name; });
 
 // Packing into the stub or one of the inputs would destroy it.
 TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
@@ -285,7 +281,7 @@ TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
     };
     put("in/image.exe", "an image");
     for (const std::vector<std::string>& arguments : overwrites) {
-        PackerRun refused = sfxpack(arguments);
+        process_result refused = sfxpack(arguments);
         EXPECT_EQ(refused.status, 1);
         EXPECT_NE(refused.standard_error.find(arguments[2] + ": is also an input"),
                   std::string::npos)
@@ -300,7 +296,8 @@ TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
 // and list, extract and the stub itself refuse the package.
 TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {
     put("in/image.bin", std::string(100, 'I'));
-    for (const char* name : {"SETUP.EXE", "A.TXT", "B.TXT", "C.TXT"}) put(std::string("in/") + name, name);
+    for (const char* name : {"SETUP.EXE", "A.TXT", "B.TXT", "C.TXT"})
+        put(std::string("in/") + name, name);
     ASSERT_EQ(sfxpack({"create", "-o", "good.exe", "--stub", "in/image.bin", "in/SETUP.EXE",
                        "in/A.TXT", "in/B.TXT", "in/C.TXT"})
                   .status,
@@ -310,13 +307,13 @@ TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {
     std::string bytes = read_file(path("good.exe"));
     const size_t table = 4096 + 30;  // the image is filled up to 4096
     ASSERT_EQ(bytes.substr(table, 10), std::string("SETUP.EXE\0", 10));
-    bytes[table + 8] = 'F';                        // SETUP.EXF: nothing to start
-    bytes[table + 14 + 1] = '/';                   // A/TXT: a directory part
-    bytes[table + 24] = 'c';                       // c.TXT: C.TXT in other case
-    bytes[table + 34 + 6 + 3] = '\x7F';            // C.TXT's offset: past the end
+    bytes[table + 8] = 'F';              // SETUP.EXF: nothing to start
+    bytes[table + 14 + 1] = '/';         // A/TXT: a directory part
+    bytes[table + 24] = 'c';             // c.TXT: C.TXT in other case
+    bytes[table + 34 + 6 + 3] = '\x7F';  // C.TXT's offset: past the end
     put("bad.exe", bytes, 0755);
 
-    PackerRun verified = sfxpack({"verify", "bad.exe"});
+    process_result verified = sfxpack({"verify", "bad.exe"});
     EXPECT_EQ(verified.status, 1);
     const std::string& report = verified.standard_error;
     const std::string outside = "record 4 (C.TXT) offset " +
@@ -337,23 +334,25 @@ TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {
     // The same archive behind the real stub: its offsets no longer fit the
     // bodies, but the stub checks the whole table first and refuses it.
     sandbox.write_package(stub_image() + bytes.substr(4096));
-    RunOptions stub_run;
-    stub_run.expect_setup = false;
-    StubRun run = sandbox.run(stub_run);
+    run_options options;
+    options.expect_setup = false;
+    stub_run run = sandbox.run(options);
     EXPECT_EQ(run.status, 4);
     EXPECT_TRUE(run.files.empty());
 }
 
-struct Invocation {
+struct invocation {
     const char* case_name;
     std::vector<std::string> arguments;
     int status;
     const char* output;  // part of standard output (status 0) or of the error line
 };
 
-void PrintTo(const Invocation& invocation, std::ostream* out) { *out << invocation.case_name; }
+void PrintTo(const invocation& invocation, std::ostream* out) {
+    *out << invocation.case_name;
+}
 
-class PackerCommandLine : public Packer, public ::testing::WithParamInterface<Invocation> {
+class PackerCommandLine : public Packer, public ::testing::WithParamInterface<invocation> {
 protected:
     void SetUp() override {
         Packer::SetUp();
@@ -362,7 +361,7 @@ protected:
 };
 
 TEST_P(PackerCommandLine, AnswersWithItsStatus) {
-    PackerRun run = sfxpack(GetParam().arguments);
+    process_result run = sfxpack(GetParam().arguments);
     EXPECT_EQ(run.status, GetParam().status);
     const std::string& text = run.status == 0 ? run.standard_output : run.standard_error;
     EXPECT_NE(text.find(GetParam().output), std::string::npos) << text;
@@ -372,21 +371,23 @@ TEST_P(PackerCommandLine, AnswersWithItsStatus) {
 INSTANTIATE_TEST_SUITE_P(
     UsageAndInformation, PackerCommandLine,
     ::testing::Values(
-        Invocation{"help", {"--help"}, 0, "sfxpack create -o OUT [--stub STUB] [--no-setup] ITEM"},
-        Invocation{"help_of_a_command", {"extract", "--help"}, 0, "sfxpack extract [-C DIR] PKG"},
-        Invocation{"version", {"--version"}, 0, "sfxpack "},
-        Invocation{"nothing", {}, 2, "no command given"},
-        Invocation{"unknown_command", {"pack", "x"}, 2, "unknown command 'pack'"},
-        Invocation{"create_without_output", {"create", "in/a.txt"}, 2, "no output file given"},
-        Invocation{"option_of_another_command", {"list", "-C", "x", "p.exe"}, 2,
-                   "unknown option '-C'"},
-        Invocation{"option_without_value", {"extract", "p.exe", "-C"}, 2, "-C needs a value"},
-        Invocation{"two_packages", {"verify", "a.exe", "b.exe"}, 2, "more than one package"},
-        Invocation{"missing_package", {"list", "none.exe"}, 1,
-                   "Unable to open package file none.exe."},
-        Invocation{"not_a_package", {"verify", "in/a.txt"}, 1,
+        invocation{"help", {"--help"}, 0, "sfxpack create -o OUT [--stub STUB] [--no-setup] ITEM"},
+        invocation{"help_of_a_command", {"extract", "--help"}, 0, "sfxpack extract [-C DIR] PKG"},
+        invocation{"version", {"--version"}, 0, "sfxpack "},
+        invocation{"nothing", {}, 2, "no command given"},
+        invocation{"unknown_command", {"pack", "x"}, 2, "unknown command 'pack'"},
+        invocation{"create_without_output", {"create", "in/a.txt"}, 2, "no output file given"},
+        invocation{
+            "option_of_another_command", {"list", "-C", "x", "p.exe"}, 2, "unknown option '-C'"},
+        invocation{"option_without_value", {"extract", "p.exe", "-C"}, 2, "-C needs a value"},
+        invocation{"two_packages", {"verify", "a.exe", "b.exe"}, 2, "more than one package"},
+        invocation{
+            "missing_package", {"list", "none.exe"}, 1, "Unable to open package file none.exe."},
+        invocation{"not_a_package",
+                   {"verify", "in/a.txt"},
+                   1,
                    "in/a.txt: Unable to locate Table Marker."}),
-    [](const ::testing::TestParamInfo<Invocation>& tested) { return tested.param.case_name; });
+    [](const ::testing::TestParamInfo<invocation>& tested) { return tested.param.case_name; });
 
 }  // namespace
-}  // namespace sfx_test
+}  // namespace sfx::test

@@ -1,38 +1,34 @@
 // Where a package's payload ends when it carries a code signature: the PE
 // header's security directory, read from untrusted bytes, and its effect on
 // the sizes that table loading works out.
+#include "src/code_signature.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "code_signature.h"
-#include "package_reader.h"
-#include "stub.h"
-#include "support/package_builder.h"
-#include "support/reader_test.h"
+#include "src/stub.h"
+#include "tests/support/package_bytes.h"
+#include "tests/support/package_recipe.h"
+#include "tests/support/reader_fixture.h"
 
 namespace {
 
+using sfx::test::put_le16;
+using sfx::test::put_le32;
+
 constexpr uint16_t PE32 = 0x10B;
 constexpr uint16_t PE32_PLUS = 0x20B;
-constexpr uint32_t NEW_HEADER = 0x80;  // where the synthetic images put "PE\0\0"
+constexpr uint32_t NEW_HEADER = 0x80;      // where the synthetic images put "PE\0\0"
 constexpr uint32_t DOS_HEADER_END = 0x40;  // the lowest place it can be
-
-void put_le16(std::string& bytes, size_t at, uint32_t value) {
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8 & 0xFF);
-}
-
-void put_le32(std::string& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
-}
 
 // What a synthetic image's header says; the defaults make a well-formed
 // PE32 header with sixteen directories and no signature.
-struct Header {
+struct pe_header {
     uint16_t magic = PE32;
     uint32_t directory_count = 16;
     int optional_size = -1;  // -1: the standard size for the magic
@@ -48,27 +44,29 @@ size_t security_entry(uint16_t magic, uint32_t new_header = NEW_HEADER) {
 }
 
 // A 512-byte image holding only the headers that payload_length reads.
-std::string pe_image(const Header& header) {
+std::string pe_image(const pe_header& header) {
     std::string image(512, '\0');
     image[0] = 'M';
     image[1] = 'Z';
     put_le32(image, 0x3C, header.new_header);
     memcpy(&image[header.new_header], "PE\0\0", 4);
     int standard_size = header.magic == PE32_PLUS ? 240 : 224;
-    put_le16(image, header.new_header + 4 + 16,
-             static_cast<uint32_t>(header.optional_size < 0 ? standard_size : header.optional_size));
+    put_le16(
+        image, header.new_header + 4 + 16,
+        static_cast<uint32_t>(header.optional_size < 0 ? standard_size : header.optional_size));
     size_t optional_header = header.new_header + 4 + 20;
     put_le16(image, optional_header, header.magic);
-    put_le32(image, optional_header + (header.magic == PE32_PLUS ? 108 : 92), header.directory_count);
+    put_le32(image, optional_header + (header.magic == PE32_PLUS ? 108 : 92),
+             header.directory_count);
     size_t entry = security_entry(header.magic, header.new_header);
     put_le32(image, entry, header.security_offset);
     put_le32(image, entry + 4, header.security_size);
     return image;
 }
 
-class PayloadLength : public sfx_test::ReaderTest {
+class PayloadLength : public sfx::test::reader_fixture {
 protected:
-    // payload_length over `bytes` as the package file.
+    // payload_length over `bytes` as the package file of a fresh session.
     int32_t payload_of(const std::string& bytes) {
         if (!open_package(bytes)) return -1;
         return sfx::payload_length(static_cast<int32_t>(bytes.size()));
@@ -77,15 +75,15 @@ protected:
 
 // An image of 512 bytes, then `tail` bytes of which the last `table` would be
 // the certificate table.
-struct HeaderCase {
+struct header_case {
     const char* what;
-    Header header;
+    pe_header header;
     uint32_t tail;
     int32_t expected;  // -1: the whole file
 };
 
 TEST_F(PayloadLength, EndsWhereACertificateTableAppendedLastBegins) {
-    const HeaderCase cases[] = {
+    const header_case cases[] = {
         {"PE32, table at the end", {PE32, 16, -1, 900, 124}, 512, 900},
         {"PE32+, table at the end", {PE32_PLUS, 16, -1, 1000, 24}, 512, 1000},
         {"the fewest directories that hold it", {PE32, 5, -1, 1000, 24}, 512, 1000},
@@ -94,12 +92,14 @@ TEST_F(PayloadLength, EndsWhereACertificateTableAppendedLastBegins) {
         {"table reaching past the end", {PE32, 16, -1, 1000, 25}, 512, -1},
         {"empty table at the end", {PE32, 16, -1, 1024, 0}, 512, -1},
         {"offset and size wrapping round to the end in 32 bits",
-         {PE32, 16, -1, 0xFFFFFF00u, 1024 + 0x100}, 512, -1},
+         {PE32, 16, -1, 0xFFFFFF00u, 1024 + 0x100},
+         512,
+         -1},
         {"directory not counted", {PE32, 4, -1, 1000, 24}, 512, -1},
         {"optional header too short to hold it", {PE32, 16, 96 + 4 * 8 + 4, 1000, 24}, 512, -1},
         {"unknown optional header magic", {0x107, 16, -1, 1000, 24}, 512, -1},
     };
-    for (const HeaderCase& c : cases) {
+    for (const header_case& c : cases) {
         std::string bytes = pe_image(c.header) + std::string(c.tail, 'T');
         int32_t expected = c.expected < 0 ? static_cast<int32_t>(bytes.size()) : c.expected;
         EXPECT_EQ(payload_of(bytes), expected) << c.what;
@@ -120,7 +120,10 @@ TEST_F(PayloadLength, IsTheWholeFileForImagesThatAreNoCompletePeFile) {
     } cases[] = {
         {"empty file", ""},
         {"shorter than a DOS header", "MZ"},
-        {"ELF image", "\x7f" "ELF" + std::string(2000, '\x01')},
+        {"ELF image",
+         "\x7f"
+         "ELF" +
+             std::string(2000, '\x01')},
         {"no PE signature", no_pe_signature},
         {"PE header offset past the end", header_beyond_end},
         {"PE header offset that is negative as a signed value", header_offset_negative},
@@ -135,7 +138,7 @@ TEST_F(PayloadLength, NeverUsesBytesTheFileDidNotDeliver) {
     // read twice, from the start and from the PE signature; past what the
     // second read delivers, io_buffer still holds bytes of the first, and
     // the image puts a directory entry that matches the file's length there.
-    Header header;
+    pe_header header;
     header.new_header = DOS_HEADER_END;
     size_t entry = security_entry(PE32, DOS_HEADER_END);
     std::string bytes = pe_image(header).substr(0, entry);
@@ -152,17 +155,17 @@ TEST_F(PayloadLength, NeverUsesBytesTheFileDidNotDeliver) {
 // A package behind a PE image whose last body is "last body" and after
 // which `trailer` follows; when `signed_trailer`, the image's security
 // directory names the trailer as its certificate table.
-struct Package {
+struct trailed_package {
     std::string bytes;
     int32_t table_start;
 };
 
-Package package_with_trailer(const std::string& trailer, bool signed_trailer) {
-    sfx_test::PackageLayout layout;
-    layout.image = pe_image({PE32, 16, -1, 0, 0});
-    layout.entries = {{"README.TXT", "first body", {}}, {"SETUP.EXE", "last body", {}}};
-    layout.trailer = trailer;
-    Package package{sfx_test::build_package(layout), sfx_test::table_start_of(layout)};
+trailed_package package_with_trailer(const std::string& trailer, bool signed_trailer) {
+    sfx::test::package_recipe recipe;
+    recipe.image = pe_image({PE32, 16, -1, 0, 0});
+    recipe.entries = {{"README.TXT", "first body", {}}, {"SETUP.EXE", "last body", {}}};
+    recipe.trailer = trailer;
+    trailed_package package{sfx::test::build_package(recipe), sfx::test::table_start_of(recipe)};
     if (signed_trailer) {
         uint32_t table = static_cast<uint32_t>(package.bytes.size() - trailer.size());
         put_le32(package.bytes, security_entry(PE32), table);
@@ -173,20 +176,25 @@ Package package_with_trailer(const std::string& trailer, bool signed_trailer) {
 
 TEST_F(PayloadLength, ASignatureAppendedAfterPackingStaysOutOfTheLastBody) {
     const std::string certificate_table(1464, 'C');
-    Package package = package_with_trailer(certificate_table, true);
-    ASSERT_TRUE(load(package.bytes, package.table_start)) << sfx::failure_text;
-    EXPECT_EQ(sfx::file_table[0].size, static_cast<int32_t>(strlen("first body")));
-    EXPECT_EQ(sfx::file_table[1].size, static_cast<int32_t>(strlen("last body")));
-    EXPECT_EQ(sfx::base_offset, static_cast<int32_t>(package.bytes.size() - certificate_table.size()));
+    trailed_package package = package_with_trailer(certificate_table, true);
+    ASSERT_TRUE(load(package.bytes, package.table_start)) << session().failure();
+    std::vector<sfx::table_entry> entries = session().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].size, static_cast<int32_t>(strlen("first body")));
+    EXPECT_EQ(entries[1].size, static_cast<int32_t>(strlen("last body")));
+    EXPECT_EQ(session().package_length(),
+              static_cast<int32_t>(package.bytes.size() - certificate_table.size()));
 }
 
 TEST_F(PayloadLength, BytesAppendedToAnUnsignedPackageStillJoinTheLastBody) {
     const std::string appended = "appended later";
-    Package package = package_with_trailer(appended, false);
-    ASSERT_TRUE(load(package.bytes, package.table_start)) << sfx::failure_text;
-    EXPECT_EQ(sfx::file_table[0].size, static_cast<int32_t>(strlen("first body")));
-    EXPECT_EQ(sfx::file_table[1].size, static_cast<int32_t>(strlen("last body") + appended.size()));
-    EXPECT_EQ(sfx::base_offset, static_cast<int32_t>(package.bytes.size()));
+    trailed_package package = package_with_trailer(appended, false);
+    ASSERT_TRUE(load(package.bytes, package.table_start)) << session().failure();
+    std::vector<sfx::table_entry> entries = session().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].size, static_cast<int32_t>(strlen("first body")));
+    EXPECT_EQ(entries[1].size, static_cast<int32_t>(strlen("last body") + appended.size()));
+    EXPECT_EQ(session().package_length(), static_cast<int32_t>(package.bytes.size()));
 }
 
 }  // namespace
