@@ -13,6 +13,10 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include "fuzz/absolute_arguments.h"
 #include "fuzz/extraction_sandbox.h"
@@ -27,18 +31,28 @@ namespace {
 using sfx::fuzz::report_finding;
 
 // What extracting the loaded table must leave: each name written with the
-// body of its last entry, up to the first entry named like the planted link,
-// where extraction stops.
+// body of its last entry, up to the first entry named like the planted link
+// or, in a package with an integrity record, whose body does not have its
+// recorded checksum, where extraction stops.
 struct extraction_outcome {
     std::map<std::string, std::string> files;
     bool stops_at_link = false;
+    bool stops_at_damage = false;
 };
 
 extraction_outcome expected_extraction(const sfx::reader_session& session, const uint8_t* data) {
     extraction_outcome outcome;
-    for (const sfx::table_entry& entry : session.entries()) {
+    const std::vector<sfx::table_entry> entries = session.entries();
+    for (size_t slot = 0; slot < entries.size(); ++slot) {
+        const sfx::table_entry& entry = entries[slot];
         if (strcmp(entry.name, sfx::fuzz::PLANTED_LINK_NAME) == 0) {
             outcome.stops_at_link = true;
+            break;
+        }
+        const auto* body = data + entry.offset;
+        if (session.has_integrity_record() && XXH3_64bits(body, static_cast<size_t>(entry.size)) !=
+                                                  session.integrity().checksums[slot]) {
+            outcome.stops_at_damage = true;
             break;
         }
         outcome.files[entry.name].assign(reinterpret_cast<const char*>(data) + entry.offset,
@@ -87,6 +101,11 @@ void extract_and_check(sfx::reader_session& session, const uint8_t* data) {
             std::string("Unable to open output file ") + sfx::fuzz::PLANTED_LINK_NAME + ".\n";
         if (written || refusal != session.failure())
             report_finding("an entry named like the planted link did not stop extraction: \"%s\"",
+                           session.failure());
+    } else if (expected.stops_at_damage) {
+        if (written ||
+            strstr(session.failure(), "are damaged (a checksum does not match)") == nullptr)
+            report_finding("a body that fails its checksum did not stop extraction: \"%s\"",
                            session.failure());
     } else if (!written) {
         // Every accepted name can be created beside the link, and every body

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include "fuzz/finding.h"
 #include "fuzz/package_stream.h"
 #include "fuzz/table_layout_check.h"
@@ -87,17 +90,26 @@ void check_problem_lines(const char* command, const std::string& err) {
     }
 }
 
-// The loader's verdict on the package, and the names it accepted; an
-// accepted table must keep every layout rule.
-bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& names) {
+// The loader's verdict on the package, the names it accepted and whether
+// every body has the checksum its integrity record gives (true without a
+// record); an accepted table must keep every layout rule.
+bool stub_accepts(const uint8_t* data, size_t size, std::vector<std::string>& names,
+                  bool& bodies_intact) {
     sfx::reader_session session("package");
     if (!session.adopt(sfx::fuzz::open_package_stream({data, size, size})))
         report_finding("cannot open a stream over the input");
     const bool accepted = session.find_marker() && session.load_table();
     if (accepted) sfx::fuzz::check_accepted_table(session, {data, size, size});
     names.clear();
-    for (const sfx::table_entry& entry : session.entries())
-        names.emplace_back(entry.name);
+    bodies_intact = true;
+    const std::vector<sfx::table_entry> entries = session.entries();
+    for (size_t slot = 0; slot < entries.size(); ++slot) {
+        names.emplace_back(entries[slot].name);
+        if (accepted && session.has_integrity_record() &&
+            XXH3_64bits(data + entries[slot].offset, static_cast<size_t>(entries[slot].size)) !=
+                session.integrity().checksums[slot])
+            bodies_intact = false;
+    }
     return accepted;
 }
 
@@ -137,7 +149,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> names;
-    const bool accepted = stub_accepts(data, size, names);
+    bool bodies_intact = true;
+    const bool accepted = stub_accepts(data, size, names, bodies_intact);
     write_package_file(data, size);
     const char* path = package_file.c_str();
 
@@ -153,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             report_finding("list says %d where the stub %s the package", listing->status,
                            accepted ? "accepts" : "refuses");
     const bool sound =
-        accepted && !has_case_duplicate(names) && all_ascii(names) &&
+        accepted && bodies_intact && !has_case_duplicate(names) && all_ascii(names) &&
         std::find(names.begin(), names.end(), sfx::SETUP_PROGRAM_NAME) != names.end();
     if ((verify.status == sfx::pack::EXIT_OK) != sound)
         report_finding("verify says %d for a package that is %s", verify.status,

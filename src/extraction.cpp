@@ -7,7 +7,9 @@
 
 #include <cstdio>
 
+#include "src/body_checksum.h"
 #include "src/failure.h"
+#include "src/integrity_check.h"
 #include "src/platform/platform.h"
 #include "src/printable_text.h"
 #include "src/stub.h"
@@ -38,6 +40,7 @@ bool copy_body(const table_entry& entry) {
     if (fseek(image_stream, entry.offset, SEEK_SET) != 0)
         return set_failure("Unable to read the contents of %s from the package.\n",
                            shown_name(entry.name).c_str());
+    if (integrity_present) start_body_checksum();
     byte_count = entry.size;
     while (byte_count != 0) {
         chunk_length = byte_count > BLOCK_SIZE - 1 ? BLOCK_SIZE : byte_count;
@@ -46,6 +49,7 @@ bool copy_body(const table_entry& entry) {
         if (fread(io_buffer, 1, chunk, image_stream) != chunk)
             return set_failure("Unable to read the contents of %s from the package.\n",
                                shown_name(entry.name).c_str());
+        if (integrity_present) add_to_body_checksum(io_buffer, chunk);
         if (fwrite(io_buffer, 1, chunk, output_stream) != chunk) return cannot_write(entry);
         byte_count -= chunk_length;
     }
@@ -65,14 +69,15 @@ bool write_and_close(const table_entry& entry) {
     return written;
 }
 
-// Extracts one entry through a temporary file.
+// Extracts one entry through a temporary file, renamed into place only when
+// complete and, with an integrity record, its checksum holds.
 bool write_output_file(const table_entry& entry) {
     if (!may_replace_output(entry.name)) return cannot_open(entry);
     char temporary_name[TEMPORARY_NAME_ROOM];
     output_stream = create_temporary_output(entry.name, temporary_name);
     if (output_stream == nullptr) return cannot_open(entry);
     setvbuf(output_stream, output_buffer, _IOFBF, sizeof output_buffer);
-    bool done = write_and_close(entry);
+    bool done = write_and_close(entry) && body_matches_record(entry, body_checksum());
     if (done && !replace_output(temporary_name, entry.name)) done = cannot_open(entry);
     if (!done) remove(temporary_name);
     return done;

@@ -3,9 +3,11 @@
 
 #include <cstring>
 
+#include "src/body_checksum.h"
 #include "src/code_signature.h"
 #include "src/entry_name.h"
 #include "src/failure.h"
+#include "src/integrity_record.h"
 #include "src/little_endian.h"
 #include "src/printable_text.h"
 #include "src/stub.h"
@@ -72,9 +74,29 @@ bool measure_package() {
 }  // namespace
 
 bool read_file_table(int32_t table_start) {
+    // The integrity record and the package's length come first: a package cut
+    // short is best told as such, even where the cut also broke its table.
+    if (!read_integrity_record(table_start - MARKER_LENGTH) || !measure_package()) return false;
+    if (integrity_present && base_offset != package_integrity.package_length) {
+        char problem[128];
+        snprintf(problem, sizeof problem, "the package is %ld bytes, %lld expected (%s)",
+                 static_cast<long>(base_offset),
+                 static_cast<long long>(package_integrity.package_length),
+                 base_offset < package_integrity.package_length ? "an incomplete download?"
+                                                                : "bytes added after packing?");
+        return table_breach(problem);
+    }
     fseek(image_stream, table_start, SEEK_SET);
     byte_count = static_cast<int32_t>(fread(io_buffer, 1, BLOCK_SIZE, image_stream));
-    return parse_table_block() && measure_package();
+    if (!parse_table_block()) return false;
+    if (integrity_present) {
+        // The parse stops at the end record's reserved bytes, which count too.
+        const auto table_size = static_cast<size_t>(cursor - io_buffer) + OFFSET_FIELD_SIZE;
+        if (checksum_of(io_buffer, table_size) != package_integrity.table_checksum ||
+            index != package_integrity.entry_count)
+            return table_breach("its table does not match the integrity record (a damaged file?)");
+    }
+    return true;
 }
 
 bool check_table_record(int record) {

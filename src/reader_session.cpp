@@ -7,6 +7,7 @@
 #include "src/extraction.h"
 #include "src/failure.h"
 #include "src/file_table.h"
+#include "src/integrity_check.h"
 #include "src/marker_search.h"
 #include "src/printable_text.h"
 
@@ -67,6 +68,22 @@ bool reader_session::read_table() {
 
 bool reader_session::check_record(int record) {
     return check_table_record(record);
+}
+
+void reader_session::size_table() {
+    size_file_table();
+}
+
+bool reader_session::check_body(int entry) {
+    return sfx::check_body(file_table[entry]);
+}
+
+bool reader_session::has_integrity_record() const {
+    return integrity_present;
+}
+
+integrity_record reader_session::integrity() const {
+    return package_integrity;
 }
 
 bool reader_session::write_files() {

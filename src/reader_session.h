@@ -47,6 +47,12 @@ public:
     bool read_table();
     // Checks record `record` (0-based) of a table read_table left.
     bool check_record(int record);
+    // Sets every entry's size after read_table, once every record passed
+    // check_record (load_table does this itself).
+    void size_table();
+    // Reads the body of entry `entry` (0-based) of a sized table and checks
+    // it against the integrity record; true when the package has none.
+    bool check_body(int entry);
     // Writes every entry of a loaded table into the current directory.
     bool write_files();
 
@@ -60,6 +66,10 @@ public:
     // All FILE_TABLE_SLOTS slots as the steps left them, the end record's
     // slot and the untouched ones behind it included.
     std::array<table_entry, FILE_TABLE_SLOTS> slots() const;
+    // Whether the package carries a valid integrity record, after read_table
+    // or load_table, and that record.
+    bool has_integrity_record() const;
+    integrity_record integrity() const;
     // The latest failure's one line, ending in ".\n"; empty when none.
     const char* failure() const;
 

@@ -18,6 +18,8 @@ int32_t base_offset;
 unsigned char* cursor;
 bool marker_found;
 table_entry file_table[FILE_TABLE_SLOTS];
+bool integrity_present;
+integrity_record package_integrity;
 const char* package_path;
 
 void reset_reader_state() {
@@ -31,6 +33,8 @@ void reset_reader_state() {
     cursor = nullptr;
     marker_found = false;
     memset(file_table, 0, sizeof file_table);
+    integrity_present = false;
+    package_integrity = integrity_record{};
     package_path = nullptr;
     failure_text[0] = '\0';
 }

@@ -33,6 +33,11 @@ constexpr int32_t MAX_TABLE_SIZE =
 // Offsets and sizes are signed 32-bit values, so a package is shorter than this.
 constexpr int64_t PACKAGE_LENGTH_LIMIT = int64_t{1} << 31;
 
+// The integrity record (integrity_record.h) that a package may carry just
+// before its marker: its size and its only version.
+constexpr int32_t INTEGRITY_RECORD_SIZE = 136;
+constexpr uint16_t INTEGRITY_RECORD_VERSION = 1;
+
 // The status of every failed run.
 constexpr int FAILURE_STATUS = 4;
 
@@ -52,6 +57,15 @@ struct table_entry {
     int32_t size;
 };
 
+// What a package's integrity record says: where its bodies end, the
+// checksum of its table and of each body, in table order.
+struct integrity_record {
+    uint32_t entry_count;
+    int64_t package_length;
+    uint64_t table_checksum;
+    uint64_t checksums[MAX_TABLE_ENTRIES];
+};
+
 // ---------------------------------------------------------------------------
 // Module-level state. The run is one straight pass over these variables, all
 // zero or null at start-up; no stage allocates memory of its own. Only the
@@ -68,6 +82,8 @@ extern int32_t base_offset;    // block start / offset past the marker / package
 extern unsigned char* cursor;  // candidate byte in the block; next table byte
 extern bool marker_found;
 extern table_entry file_table[FILE_TABLE_SLOTS];
+extern bool integrity_present;              // the package carries a valid integrity record
+extern integrity_record package_integrity;  // that record, when present
 
 // Path of the package file, for messages; null until known.
 extern const char* package_path;

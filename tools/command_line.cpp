@@ -25,6 +25,7 @@ const option_spec OPTIONS[] = {
     {"-o", command_kind::create, &command::output, nullptr},
     {"--stub", command_kind::create, &command::stub, nullptr},
     {"--no-setup", command_kind::create, nullptr, &command::no_setup},
+    {"--no-integrity", command_kind::create, nullptr, &command::no_integrity},
     {"--no-setup", command_kind::verify, nullptr, &command::no_setup},
     {"--json", command_kind::list, nullptr, &command::json},
     {"-C", command_kind::extract, &command::directory, nullptr},
@@ -111,7 +112,7 @@ bool parse_command_line(const std::vector<std::string>& arguments, command& resu
 
 const char* usage_text() {
     return "Usage:\n"
-           "  sfxpack create -o OUT [--stub STUB] [--no-setup] ITEM...\n"
+           "  sfxpack create -o OUT [--stub STUB] [--no-setup] [--no-integrity] ITEM...\n"
            "  sfxpack list [--json] PKG\n"
            "  sfxpack verify [--no-setup] PKG\n"
            "  sfxpack extract [-C DIR] PKG\n"
@@ -125,10 +126,14 @@ const char* usage_text() {
            "         package starts) unless --no-setup is given. The package must stay under\n"
            "         2 GiB. Without --stub, the sfxstub beside sfxpack is used. OUT appears\n"
            "         only when complete; on any error an existing OUT is left as it was.\n"
+           "         The package carries an integrity record (its length and a checksum of\n"
+           "         every file), checked before anything is installed; --no-integrity\n"
+           "         leaves it out, for a package of the plain layout.\n"
            "list     Shows where the marker, the table and the bodies are, and every\n"
            "         record's number, name, offset and size; --json as one JSON document.\n"
-           "verify   Checks every rule the stub enforces and the rules create keeps, and\n"
-           "         reports each breach; --no-setup accepts a package without SETUP.EXE.\n"
+           "verify   Checks every rule the stub enforces and the rules create keeps, the\n"
+           "         length and every checksum, and reports each breach; --no-setup accepts\n"
+           "         a package without SETUP.EXE.\n"
            "extract  Writes every entry into DIR (default: the current directory) as the\n"
            "         package would, with the same safety checks, and starts nothing.\n"
            "\n"

@@ -14,6 +14,7 @@ struct command {
     std::string stub;                // create: --stub STUB; empty for the default
     std::vector<std::string> items;  // create: ITEM...
     bool no_setup = false;           // create, verify: --no-setup
+    bool no_integrity = false;       // create: --no-integrity
     bool json = false;               // list: --json
     std::string directory;           // extract: -C DIR; empty for the current one
     std::string package;             // list, verify, extract: PKG

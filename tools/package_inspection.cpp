@@ -71,6 +71,13 @@ std::string json_string(const char* text) {
     return quoted + "\"";
 }
 
+// A checksum as sixteen hexadecimal digits.
+std::string hex(uint64_t value) {
+    char digits[17];
+    snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+    return digits;
+}
+
 // The first byte outside ASCII in `name`, or 0.
 unsigned char first_non_ascii(const std::string& name) {
     for (char c : name)
@@ -84,6 +91,8 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
     long bodies_end = static_cast<long>(session.package_length());
     const std::vector<sfx::table_entry> table = session.entries();
     bool empty = table.empty();
+    const bool integrity = session.has_integrity_record();
+    const sfx::integrity_record record = session.integrity();
     if (json) {
         fprintf(out, "{\"package\": %s, \"marker_offset\": %ld, \"table_offset\": %ld, ",
                 json_string(path).c_str(), marker, static_cast<long>(table_start));
@@ -91,11 +100,15 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
             fprintf(out, "\"first_body_offset\": null, ");
         else
             fprintf(out, "\"first_body_offset\": %ld, ", static_cast<long>(table[0].offset));
-        fprintf(out, "\"bodies_end\": %ld, \"entries\": [", bodies_end);
-        for (size_t i = 0; i < table.size(); ++i)
-            fprintf(out, "%s{\"record\": %d, \"name\": %s, \"offset\": %ld, \"size\": %ld}",
+        fprintf(out, "\"bodies_end\": %ld, \"integrity_record\": %s, \"entries\": [", bodies_end,
+                integrity ? "true" : "false");
+        for (size_t i = 0; i < table.size(); ++i) {
+            fprintf(out, "%s{\"record\": %d, \"name\": %s, \"offset\": %ld, \"size\": %ld",
                     i == 0 ? "" : ", ", static_cast<int>(i + 1), json_string(table[i].name).c_str(),
                     static_cast<long>(table[i].offset), static_cast<long>(table[i].size));
+            if (integrity) fprintf(out, ", \"checksum\": \"%s\"", hex(record.checksums[i]).c_str());
+            fprintf(out, "}");
+        }
         fprintf(out, "]}\n");
         return;
     }
@@ -107,11 +120,16 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
     else
         fprintf(out, "bodies      from %ld to %ld\n", static_cast<long>(table[0].offset),
                 bodies_end);
-    fprintf(out, "record  name              offset        size\n");
-    for (size_t i = 0; i < table.size(); ++i)
-        fprintf(out, "%6d  %-12s  %10ld  %10ld\n", static_cast<int>(i + 1),
+    fprintf(out, "integrity   %s\n",
+            integrity ? "a record of the length and every checksum (XXH3-64)" : "no record");
+    fprintf(out, "record  name              offset        size%s\n", integrity ? "  checksum" : "");
+    for (size_t i = 0; i < table.size(); ++i) {
+        fprintf(out, "%6d  %-12s  %10ld  %10ld", static_cast<int>(i + 1),
                 shown(table[i].name).c_str(), static_cast<long>(table[i].offset),
                 static_cast<long>(table[i].size));
+        if (integrity) fprintf(out, "  %s", hex(record.checksums[i]).c_str());
+        fprintf(out, "\n");
+    }
 }
 
 }  // namespace
@@ -154,6 +172,16 @@ int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors
                                        "replaces the earlier.");
             ++breaches;
         }
+        // Every body against the integrity record, once the table itself is
+        // sound enough to give each body's place.
+        if (breaches == 0 && session.has_integrity_record()) {
+            session.size_table();
+            for (size_t record = 0; record < names.size(); ++record)
+                if (!session.check_body(static_cast<int>(record))) {
+                    report_failure(path, session.failure(), errors);
+                    ++breaches;
+                }
+        }
         if (require_setup && !has_setup_program(names)) {
             report_problem(errors, std::string(path) + ": no record is named " +
                                        sfx::SETUP_PROGRAM_NAME +
@@ -161,8 +189,10 @@ int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors
             ++breaches;
         }
         if (breaches == 0)
-            fprintf(out, "%s: sound, %d entries, bodies end at %ld\n", shown(path).c_str(),
-                    static_cast<int>(names.size()), static_cast<long>(session.package_length()));
+            fprintf(
+                out, "%s: sound, %d entries, bodies end at %ld, %s\n", shown(path).c_str(),
+                static_cast<int>(names.size()), static_cast<long>(session.package_length()),
+                session.has_integrity_record() ? "every checksum holds" : "no integrity record");
         return true;
     });
     return breaches > 0 ? EXIT_BAD_INPUT : status;

@@ -13,9 +13,11 @@ int64_t round_up(int64_t value, int64_t multiple) {
 }  // namespace
 
 package_layout plan_package(int64_t image_size, const std::vector<std::string>& names,
-                            const std::vector<int64_t>& body_sizes) {
+                            const std::vector<int64_t>& body_sizes, bool integrity_record) {
     package_layout layout;
-    layout.marker_offset = round_up(image_size, MARKER_ALIGNMENT);
+    const int64_t record_size = integrity_record ? sfx::INTEGRITY_RECORD_SIZE : 0;
+    layout.marker_offset = round_up(image_size + record_size, MARKER_ALIGNMENT);
+    if (integrity_record) layout.record_offset = layout.marker_offset - record_size;
     layout.table_offset = layout.marker_offset + sfx::MARKER_LENGTH;
     int64_t table_size = sfx::END_RECORD_SIZE;
     for (const std::string& name : names)

@@ -23,6 +23,7 @@ constexpr int64_t MARKER_ALIGNMENT = sfx::BLOCK_SIZE;
 constexpr int64_t PACKAGE_ALIGNMENT = 8;
 
 struct package_layout {
+    int64_t record_offset = -1;     // the integrity record, ending at the marker; -1 for none
     int64_t marker_offset = 0;      // end of the image plus zero fill
     int64_t table_offset = 0;       // just past the marker
     int64_t table_end = 0;          // just past the end record
@@ -32,9 +33,11 @@ struct package_layout {
 };
 
 // Lays out an image of `image_size` bytes followed by entries named `names`
-// with bodies of `body_sizes` bytes (same order and count). The result may be
-// 2 GiB or longer; the caller checks.
+// with bodies of `body_sizes` bytes (same order and count), with room for an
+// integrity record in the fill when `integrity_record` is set (the fill grows
+// by a block when it lacks room). The result may be 2 GiB or longer; the
+// caller checks.
 package_layout plan_package(int64_t image_size, const std::vector<std::string>& names,
-                            const std::vector<int64_t>& body_sizes);
+                            const std::vector<int64_t>& body_sizes, bool integrity_record = false);
 
 }  // namespace sfx::pack

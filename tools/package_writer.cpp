@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "src/body_checksum.h"
 #include "src/entry_name.h"
+#include "src/integrity_record.h"
 #include "src/little_endian.h"
 #include "src/reader_session.h"
 #include "src/stub.h"
@@ -117,7 +119,8 @@ bool write_zeros(FILE* out, int64_t count, const std::string& out_path, std::str
 // `out`. The offsets in the table were worked out from that size, so a file
 // that grows or shrinks meanwhile would corrupt the package.
 bool copy_file(const std::string& path, int64_t expected, FILE* out, const std::string& out_path,
-               std::string& error) {
+               std::string& error, uint64_t* checksum = nullptr) {
+    if (checksum != nullptr) sfx::start_body_checksum();
     FILE* in = fopen(path.c_str(), "rb");
     if (in == nullptr) {
         error = path + ": cannot open: " + strerror(errno);
@@ -132,6 +135,7 @@ bool copy_file(const std::string& path, int64_t expected, FILE* out, const std::
             copied += static_cast<int64_t>(got);
             break;
         }
+        if (checksum != nullptr) sfx::add_to_body_checksum(copy_buffer, got);
         if (!write_bytes(out, copy_buffer, got, out_path, error)) {
             ok = false;
             break;
@@ -147,6 +151,7 @@ bool copy_file(const std::string& path, int64_t expected, FILE* out, const std::
         ok = false;
     }
     fclose(in);
+    if (ok && checksum != nullptr) *checksum = sfx::body_checksum();
     return ok;
 }
 
@@ -213,6 +218,20 @@ bool check_marker_is_first(const temp_output& output, const package_layout& layo
     return false;
 }
 
+// Writes the record into the room the layout left for it before the marker,
+// now that every body's checksum is known.
+bool write_integrity_record(FILE* out, const package_layout& layout,
+                            const sfx::integrity_record& record, const std::string& out_path,
+                            std::string& error) {
+    unsigned char bytes[sfx::INTEGRITY_RECORD_SIZE];
+    sfx::encode_integrity_record(record, bytes);
+    if (fseek(out, static_cast<long>(layout.record_offset), SEEK_SET) != 0) {
+        error = out_path + ": cannot write the package file: " + strerror(errno);
+        return false;
+    }
+    return write_bytes(out, bytes, sizeof bytes, out_path, error);
+}
+
 }  // namespace
 
 bool create_package(const package_request& request, std::string& error) {
@@ -233,7 +252,7 @@ bool create_package(const package_request& request, std::string& error) {
         body_sizes.push_back(size);
     }
     if (!check_output_is_no_input(request, error)) return false;
-    package_layout layout = plan_package(image_size, names, body_sizes);
+    package_layout layout = plan_package(image_size, names, body_sizes, request.integrity_record);
     if (layout.total_length >= sfx::PACKAGE_LENGTH_LIMIT) {
         error = request.output_path + ": the package would be " +
                 std::to_string(layout.total_length) +
@@ -253,8 +272,18 @@ bool create_package(const package_request& request, std::string& error) {
         !check_marker_is_first(output, layout, request.stub_path, error) ||
         !write_zeros(out, layout.first_body_offset - layout.table_end, out_path, error))
         return false;
+    sfx::integrity_record record{};
+    record.entry_count = static_cast<uint32_t>(request.items.size());
+    record.package_length = layout.total_length;
+    record.table_checksum =
+        sfx::checksum_of(reinterpret_cast<const unsigned char*>(table.data()) + sfx::MARKER_LENGTH,
+                         table.size() - sfx::MARKER_LENGTH);
     for (size_t i = 0; i < request.items.size(); ++i)
-        if (!copy_file(request.items[i].path, body_sizes[i], out, out_path, error)) return false;
+        if (!copy_file(request.items[i].path, body_sizes[i], out, out_path, error,
+                       &record.checksums[i]))
+            return false;
+    if (request.integrity_record && !write_integrity_record(out, layout, record, out_path, error))
+        return false;
     return output.commit(error);
 }
 

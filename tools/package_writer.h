@@ -14,6 +14,7 @@ struct package_request {
     std::string stub_path;         // the executable image it starts with
     std::vector<pack_item> items;  // the entries, in table order
     bool require_setup = true;     // refuse a package without SETUP.EXE
+    bool integrity_record = true;  // write the integrity record before the marker
 };
 
 // Writes the package that `request` describes, or refuses it. Refused: more

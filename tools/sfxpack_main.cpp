@@ -35,6 +35,7 @@ int run_create(const command& given) {
     request.output_path = given.output;
     request.stub_path = given.stub.empty() ? default_stub_path() : given.stub;
     request.require_setup = !given.no_setup;
+    request.integrity_record = !given.no_integrity;
     if (request.stub_path.empty()) {
         report_problem(stderr, "cannot find the stub beside sfxpack; give --stub STUB");
         return EXIT_BAD_INPUT;
