@@ -142,7 +142,9 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
 TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
     const package_recipe example = example_package_recipe();
     put("in/image.bin", example.image);
-    std::vector<std::string> create = {"create", "-o", "example.exe", "--stub", "in/image.bin"};
+    // The plain layout, as the worked example has it: no integrity record.
+    std::vector<std::string> create = {"create", "-o",           "example.exe",
+                                       "--stub", "in/image.bin", "--no-integrity"};
     for (const recipe_entry& entry : example.entries) {
         put("in/" + entry.name, entry.body);
         create.push_back("in/" + entry.name);
@@ -176,7 +178,8 @@ TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
 
     std::string expected_json =
         "{\"package\": \"example.exe\", \"marker_offset\": 36864, \"table_offset\": 36894, "
-        "\"first_body_offset\": 37044, \"bodies_end\": 3068864, \"entries\": [";
+        "\"first_body_offset\": 37044, \"bodies_end\": 3068864, \"integrity_record\": false, "
+        "\"entries\": [";
     for (size_t i = 0; i < example.entries.size(); ++i) {
         int32_t offset = documented_offsets[i] + padding;
         expected_json += (i == 0 ? "" : ", ") + std::string("{\"record\": ") +
@@ -298,8 +301,9 @@ TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {
     put("in/image.bin", std::string(100, 'I'));
     for (const char* name : {"SETUP.EXE", "A.TXT", "B.TXT", "C.TXT"})
         put(std::string("in/") + name, name);
-    ASSERT_EQ(sfxpack({"create", "-o", "good.exe", "--stub", "in/image.bin", "in/SETUP.EXE",
-                       "in/A.TXT", "in/B.TXT", "in/C.TXT"})
+    // Without an integrity record, which would refuse the changed table whole.
+    ASSERT_EQ(sfxpack({"create", "-o", "good.exe", "--stub", "in/image.bin", "--no-integrity",
+                       "in/SETUP.EXE", "in/A.TXT", "in/B.TXT", "in/C.TXT"})
                   .status,
               0);
     EXPECT_EQ(sfxpack({"verify", "good.exe"}).status, 0);
@@ -371,7 +375,10 @@ TEST_P(PackerCommandLine, AnswersWithItsStatus) {
 INSTANTIATE_TEST_SUITE_P(
     UsageAndInformation, PackerCommandLine,
     ::testing::Values(
-        invocation{"help", {"--help"}, 0, "sfxpack create -o OUT [--stub STUB] [--no-setup] ITEM"},
+        invocation{"help",
+                   {"--help"},
+                   0,
+                   "sfxpack create -o OUT [--stub STUB] [--no-setup] [--no-integrity] ITEM"},
         invocation{"help_of_a_command", {"extract", "--help"}, 0, "sfxpack extract [-C DIR] PKG"},
         invocation{"version", {"--version"}, 0, "sfxpack "},
         invocation{"nothing", {}, 2, "no command given"},
