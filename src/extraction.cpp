@@ -85,9 +85,11 @@ bool write_output_file(const table_entry& entry) {
 
 }  // namespace
 
-bool write_output_files() {
-    for (index = 0; file_table[index].name[0] != '\0'; ++index)
+bool write_output_files(void (*written)(const char* name)) {
+    for (index = 0; file_table[index].name[0] != '\0'; ++index) {
         if (!write_output_file(file_table[index])) return false;
+        if (written != nullptr) written(file_table[index].name);
+    }
     return true;
 }
 

@@ -13,6 +13,7 @@ namespace sfx {
 // fails with its own line. The temporary file is removed on every failure;
 // files completed before it stay, and an existing file of the failing name is
 // left as it was.
-bool write_output_files();
+// `written`, when given, is told the name of each file once it is in place.
+bool write_output_files(void (*written)(const char* name) = nullptr);
 
 }  // namespace sfx

@@ -86,8 +86,8 @@ integrity_record reader_session::integrity() const {
     return package_integrity;
 }
 
-bool reader_session::write_files() {
-    return write_output_files();
+bool reader_session::write_files(void (*written)(const char* name)) {
+    return write_output_files(written);
 }
 
 int32_t reader_session::package_length() const {

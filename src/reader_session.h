@@ -53,8 +53,9 @@ public:
     // Reads the body of entry `entry` (0-based) of a sized table and checks
     // it against the integrity record; true when the package has none.
     bool check_body(int entry);
-    // Writes every entry of a loaded table into the current directory.
-    bool write_files();
+    // Writes every entry of a loaded table into the current directory,
+    // telling `written`, when given, each name once its file is in place.
+    bool write_files(void (*written)(const char* name) = nullptr);
 
     // The offset just past the marker, after find_marker.
     int32_t table_start() const { return table_start_; }

@@ -18,25 +18,65 @@
 namespace sfx::pack {
 namespace {
 
-// Prints a reading step's failure as one line. Where it does not name the
-// package ("Unable to locate Table Marker."), the path is put in front.
-void report_failure(const char* path, const char* failure, FILE* errors) {
-    // The reading steps show a path made printable, and perhaps shortened.
-    if (strstr(failure, sfx::shown_path(path).c_str()) != nullptr)
-        report_problem(errors, failure);
-    else
-        report_problem(errors, std::string(path) + ": " + failure);
-}
+// The version of the JSON documents' layout, raised on any incompatible change.
+constexpr int JSON_FORMAT = 1;
+
+std::string json_string(const char* text);
+
+// Every problem found with a package: each is reported at once as a line on
+// the errors stream, and kept for a JSON verdict.
+struct problem_list {
+    FILE* errors;
+    std::vector<std::string> texts;
+
+    void add(const std::string& text) {
+        report_problem(errors, text);
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        texts.push_back(line);
+    }
+
+    // A reading step's failure. Where it does not name the package ("Unable
+    // to locate Table Marker."), the path is put in front.
+    void add_failure(const char* path, const char* failure) {
+        // The reading steps show a path made printable, and perhaps shortened.
+        if (strstr(failure, sfx::shown_path(path).c_str()) != nullptr)
+            add(failure);
+        else
+            add(std::string(path) + ": " + failure);
+    }
+};
 
 // Opens the package at `path` in `session`, finds its marker and runs
-// `step`; reports a failure of any of them to `errors` and turns it into an
+// `step`; reports a failure of any of them to `problems` and turns it into an
 // exit status.
 template <typename Step>
-int with_package(const char* path, FILE* errors, Step step) {
+int with_package(const char* path, problem_list& problems, Step step) {
     sfx::reader_session session(path);
     bool ok = session.open() && session.find_marker() && step(session);
-    if (!ok) report_failure(path, session.failure(), errors);
+    if (!ok) problems.add_failure(path, session.failure());
     return ok ? EXIT_OK : EXIT_BAD_INPUT;
+}
+
+// "1 entry", "2 entries".
+std::string count_of(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The JSON array of `texts`.
+std::string json_array(const std::vector<std::string>& texts) {
+    std::string array = "[";
+    for (size_t i = 0; i < texts.size(); ++i)
+        array += (i == 0 ? "" : ", ") + json_string(texts[i].c_str());
+    return array + "]";
+}
+
+// The length of the file at `path`, or -1.
+long file_length(const char* path) {
+    std::error_code failure;
+    const auto length = std::filesystem::file_size(path, failure);
+    return failure ? -1 : static_cast<long>(length);
 }
 
 std::vector<std::string> table_names(const std::vector<sfx::table_entry>& table) {
@@ -93,9 +133,13 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
     bool empty = table.empty();
     const bool integrity = session.has_integrity_record();
     const sfx::integrity_record record = session.integrity();
+    const long length = file_length(path);
     if (json) {
-        fprintf(out, "{\"package\": %s, \"marker_offset\": %ld, \"table_offset\": %ld, ",
-                json_string(path).c_str(), marker, static_cast<long>(table_start));
+        fprintf(out,
+                "{\"format\": %d, \"package\": %s, \"package_length\": %ld, \"signed\": %s, "
+                "\"marker_offset\": %ld, \"table_offset\": %ld, ",
+                JSON_FORMAT, json_string(path).c_str(), length,
+                length > bodies_end ? "true" : "false", marker, static_cast<long>(table_start));
         if (empty)
             fprintf(out, "\"first_body_offset\": null, ");
         else
@@ -112,7 +156,8 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
         fprintf(out, "]}\n");
         return;
     }
-    fprintf(out, "package     %s\n", shown(path).c_str());
+    fprintf(out, "package     %s, %ld bytes%s\n", shown(path).c_str(), length,
+            length > bodies_end ? ", signed" : "");
     fprintf(out, "marker      at %ld\n", marker);
     fprintf(out, "table       at %ld\n", static_cast<long>(table_start));
     if (empty)
@@ -135,24 +180,33 @@ void print_listing(const char* path, const sfx::reader_session& session, bool js
 }  // namespace
 
 int list_package(const char* path, bool json, FILE* out, FILE* errors) {
-    return with_package(path, errors, [&](sfx::reader_session& session) {
+    problem_list problems{errors, {}};
+    const int status = with_package(path, problems, [&](sfx::reader_session& session) {
         if (!session.load_table()) return false;
         print_listing(path, session, json, out);
         return true;
     });
+    if (json && status != EXIT_OK)
+        fprintf(out, "{\"format\": %d, \"package\": %s, \"error\": %s}\n", JSON_FORMAT,
+                json_string(path).c_str(), json_string(problems.texts.front().c_str()).c_str());
+    return status;
 }
 
-int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors) {
-    int breaches = 0;
-    int status = with_package(path, errors, [&](sfx::reader_session& session) {
+int verify_package(const char* path, bool require_setup, bool json, FILE* out, FILE* errors) {
+    problem_list problems{errors, {}};
+    size_t entry_count = 0;
+    long bodies_end = -1;
+    bool integrity = false;
+    int status = with_package(path, problems, [&](sfx::reader_session& session) {
         if (!session.read_table()) return false;
         std::vector<std::string> names = table_names(session.entries());
+        entry_count = names.size();
+        bodies_end = static_cast<long>(session.package_length());
+        integrity = session.has_integrity_record();
         // Unlike the stub, go on past a bad record to report every one.
         for (size_t record = 0; record < names.size(); ++record)
-            if (!session.check_record(static_cast<int>(record))) {
-                report_failure(path, session.failure(), errors);
-                ++breaches;
-            }
+            if (!session.check_record(static_cast<int>(record)))
+                problems.add_failure(path, session.failure());
         for (size_t record = 0; record < names.size(); ++record)
             if (unsigned char byte = first_non_ascii(names[record])) {
                 char problem[160];
@@ -160,57 +214,71 @@ int verify_package(const char* path, bool require_setup, FILE* out, FILE* errors
                          "record %d holds the byte 0x%02X outside ASCII; what it means depends on "
                          "the code page of the machine that runs the package.",
                          static_cast<int>(record + 1), byte);
-                report_problem(errors, std::string(path) + ": " + problem);
-                ++breaches;
+                problems.add(std::string(path) + ": " + problem);
             }
         size_t first = 0, second = 0;
-        if (find_case_duplicate(names, first, second)) {
-            report_problem(errors, std::string(path) + ": records " + std::to_string(first + 1) +
-                                       " (" + names[first] + ") and " + std::to_string(second + 1) +
-                                       " (" + names[second] +
-                                       ") differ only in letter case; on Windows the later "
-                                       "replaces the earlier.");
-            ++breaches;
-        }
+        if (find_case_duplicate(names, first, second))
+            problems.add(std::string(path) + ": records " + std::to_string(first + 1) + " (" +
+                         names[first] + ") and " + std::to_string(second + 1) + " (" +
+                         names[second] +
+                         ") differ only in letter case; on Windows the later replaces the "
+                         "earlier.");
         // Every body against the integrity record, once the table itself is
         // sound enough to give each body's place.
-        if (breaches == 0 && session.has_integrity_record()) {
+        if (problems.texts.empty() && integrity) {
             session.size_table();
             for (size_t record = 0; record < names.size(); ++record)
-                if (!session.check_body(static_cast<int>(record))) {
-                    report_failure(path, session.failure(), errors);
-                    ++breaches;
-                }
+                if (!session.check_body(static_cast<int>(record)))
+                    problems.add_failure(path, session.failure());
         }
-        if (require_setup && !has_setup_program(names)) {
-            report_problem(errors, std::string(path) + ": no record is named " +
-                                       sfx::SETUP_PROGRAM_NAME +
-                                       ", so the package starts nothing.");
-            ++breaches;
-        }
-        if (breaches == 0)
-            fprintf(
-                out, "%s: sound, %d entries, bodies end at %ld, %s\n", shown(path).c_str(),
-                static_cast<int>(names.size()), static_cast<long>(session.package_length()),
-                session.has_integrity_record() ? "every checksum holds" : "no integrity record");
+        if (require_setup && !has_setup_program(names))
+            problems.add(std::string(path) + ": no record is named " + sfx::SETUP_PROGRAM_NAME +
+                         ", so the package starts nothing.");
         return true;
     });
-    return breaches > 0 ? EXIT_BAD_INPUT : status;
+    const bool sound = status == EXIT_OK && problems.texts.empty();
+    if (json)
+        fprintf(out,
+                "{\"format\": %d, \"package\": %s, \"sound\": %s, \"entries\": %zu, "
+                "\"bodies_end\": %ld, \"integrity_record\": %s, \"problems\": %s}\n",
+                JSON_FORMAT, json_string(path).c_str(), sound ? "true" : "false", entry_count,
+                bodies_end, integrity ? "true" : "false", json_array(problems.texts).c_str());
+    else if (sound)
+        fprintf(out, "%s: sound, %s, bodies end at %ld, %s\n", shown(path).c_str(),
+                count_of(entry_count, "entry", "entries").c_str(), bodies_end,
+                integrity ? "every checksum holds" : "no integrity record");
+    return sound ? EXIT_OK : EXIT_BAD_INPUT;
 }
 
-int extract_package(const char* path, const char* directory, FILE* errors) {
-    return with_package(path, errors, [&](sfx::reader_session& session) {
+namespace {
+
+// Where extract_package names each file it has written; null for quiet.
+FILE* extracted_names = nullptr;
+
+void name_extracted_file(const char* name) {
+    fprintf(extracted_names, "extracted: %s\n", shown(name).c_str());
+}
+
+}  // namespace
+
+int extract_package(const char* path, const char* directory, FILE* out, FILE* errors) {
+    problem_list problems{errors, {}};
+    extracted_names = out;
+    return with_package(path, problems, [&](sfx::reader_session& session) {
         if (!session.load_table()) return false;
         if (directory != nullptr) {
+            // Like unzip -d: the directory, and any missing parent, is made.
             // The shared writer opens bare names in the current directory, as
             // the stub does; the package is already open by its own path.
             std::error_code failure;
-            std::filesystem::current_path(directory, failure);
+            std::filesystem::create_directories(directory, failure);
+            if (!failure) std::filesystem::current_path(directory, failure);
             if (failure)
-                return sfx::set_failure("Unable to enter directory %s: %s.\n", directory,
+                return sfx::set_failure("Unable to enter directory %s: %s.\n",
+                                        sfx::shown_path(directory).c_str(),
                                         failure.message().c_str());
         }
-        return session.write_files();
+        return session.write_files(out != nullptr ? name_extracted_file : nullptr);
     });
 }
 

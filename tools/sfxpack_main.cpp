@@ -10,39 +10,33 @@
 #include "tools/package_writer.h"
 #include "tools/problem_line.h"
 #include "tools/signal_cleanup.h"
+#include "tools/stub_image.h"
 
 namespace {
 
 using namespace sfx::pack;
 
-// The stub that sits beside this program, as both are built and installed
-// together; empty when this program's own path is unknown.
-std::string default_stub_path() {
-    const char* own_path = sfx::own_executable_path();
-    if (own_path == nullptr) return "";
-    std::string path = own_path;
-    size_t separator = path.find_last_of("/\\");
-    std::string directory = separator == std::string::npos ? "" : path.substr(0, separator + 1);
-#ifdef _WIN32
-    return directory + "sfxstub.exe";
-#else
-    return directory + "sfxstub";
-#endif
-}
-
 int run_create(const command& given) {
     package_request request;
     request.output_path = given.output;
-    request.stub_path = given.stub.empty() ? default_stub_path() : given.stub;
-    request.require_setup = !given.no_setup;
-    request.integrity_record = !given.no_integrity;
-    if (request.stub_path.empty()) {
-        report_problem(stderr, "cannot find the stub beside sfxpack; give --stub STUB");
+    std::string error;
+    if (given.stub.empty()) {
+        if (!locate_stub(given.target.empty() ? DEFAULT_TARGET : given.target, request.stub_path,
+                         error)) {
+            report_problem(stderr, error);
+            return EXIT_BAD_INPUT;
+        }
+    } else {
+        request.stub_path = given.stub;
+    }
+    if (!check_stub_image(request.stub_path, error)) {
+        report_problem(stderr, error);
         return EXIT_BAD_INPUT;
     }
+    request.require_setup = !given.no_setup;
+    request.integrity_record = !given.no_integrity;
     for (const std::string& item : given.items)
         request.items.push_back(parse_pack_item(item));
-    std::string error;
     if (!create_package(request, error)) {
         report_problem(stderr, error);
         return EXIT_BAD_INPUT;
@@ -66,7 +60,7 @@ int main(int argc, char** argv) {
     }
     switch (given.kind) {
         case command_kind::help:
-            fputs(usage_text(), stdout);
+            fputs(usage_text(given.help_topic), stdout);
             return EXIT_OK;
         case command_kind::version:
             printf("sfxpack %s\n", SFX_VERSION);
@@ -76,11 +70,12 @@ int main(int argc, char** argv) {
         case command_kind::list:
             return list_package(given.package.c_str(), given.json, stdout, stderr);
         case command_kind::verify:
-            return verify_package(given.package.c_str(), !given.no_setup, stdout, stderr);
+            return verify_package(given.package.c_str(), !given.no_setup, given.json, stdout,
+                                  stderr);
         case command_kind::extract:
             return extract_package(given.package.c_str(),
                                    given.directory.empty() ? nullptr : given.directory.c_str(),
-                                   stderr);
+                                   given.quiet ? nullptr : stdout, stderr);
     }
     return EXIT_USAGE;
 }
