@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libxxhash-dev
+  cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libxxhash-dev help2man
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 osslsigncode openssl
   clang libclang-rt-14-dev
   hyperfine time p7zip-full makeself zip unzip python3
