@@ -20,6 +20,7 @@ i686_bin=$root/build/mingw-i686/bin
 x86_64_bin=$root/build/mingw-x86_64/bin
 
 if [ ! -x "$native_bin/stub_e2e_test" ] || [ ! -x "$native_bin/windows_build_test" ] ||
+   [ ! -x "$native_bin/integrity_e2e_test" ] ||
    [ ! -x "$native_bin/sfxpack" ]; then
   echo "== native: build (for the test programs)"
   cmake --preset native >/dev/null
@@ -54,6 +55,8 @@ mkdir "$WINEPREFIX"
 echo "== Wine: end-to-end tests of the x86_64 stub"
 SFX_TEST_STUB=$x86_64_bin/sfxstub.exe SFX_TEST_RUNNER=$wine SFX_TEST_SETUP=$x86_64_bin/setup_recorder.exe \
   "$native_bin/stub_e2e_test"
+SFX_TEST_STUB=$x86_64_bin/sfxstub.exe SFX_TEST_RUNNER=$wine SFX_TEST_SETUP=$x86_64_bin/setup_recorder.exe \
+  "$native_bin/integrity_e2e_test"
 
 echo "== Wine: a signed package, and the edge of the own-path room"
 tests/windows/signed_package_test.sh "$x86_64_bin" "$native_bin/sfxpack" "$wine"
