@@ -41,6 +41,24 @@ void install_signal_cleanup() {
 #endif
 }
 
+#ifdef _WIN32
+cleanup_signals_held::cleanup_signals_held() = default;
+cleanup_signals_held::~cleanup_signals_held() = default;
+#else
+cleanup_signals_held::cleanup_signals_held() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGHUP);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+cleanup_signals_held::~cleanup_signals_held() {
+    sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+#endif
+
 void remove_on_signal(const std::string& path) {
     pending = 0;
     if (path.empty() || path.size() >= sizeof pending_path) return;

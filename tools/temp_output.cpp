@@ -53,6 +53,7 @@ bool temp_output::create(const std::string& final_path, std::string& error) {
         char suffix[32];
         snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
         temp_path_ = final_path + suffix;
+        cleanup_signals_held held;
         stream_ = create_exclusive(temp_path_);
         if (stream_ != nullptr) {
             remove_on_signal(temp_path_);

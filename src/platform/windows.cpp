@@ -91,6 +91,9 @@ bool may_replace_output(const char* name) {
     // A symbolic link or junction stays: the package never replaces or
     // writes through one.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    // A read-only file stays, as it would for an open for writing. Windows'
+    // MoveFileEx refuses to replace one anyway; Wine's does not.
+    if (attributes & FILE_ATTRIBUTE_READONLY) return false;
     // The name may be an 8.3 alias ("IMPO~IVP.DOC") of a file with another
     // long name, which the rename would replace; only the file's own name,
     // in any letter case, may be replaced.

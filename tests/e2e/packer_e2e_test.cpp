@@ -2,13 +2,16 @@
 // extract and the native stub; inputs it must refuse leave no package behind;
 // tampered packages are caught by verify as the stub would catch them.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/package_bytes.h"
@@ -43,8 +46,9 @@ protected:
     void put(const std::string& relative, const std::string& bytes, unsigned mode = 0644) {
         write_file(path(relative), bytes, mode);
     }
-    process_result sfxpack(const std::vector<std::string>& arguments) {
-        return run_packer(arguments, sandbox.root());
+    process_result sfxpack(const std::vector<std::string>& arguments,
+                           const process_request& how = {}) {
+        return run_packer(arguments, sandbox.root(), how);
     }
 
     stub_sandbox sandbox;  // root/, with work/ for the stub to run in
@@ -262,6 +266,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "contains a path separator"},
         refused_create{
             "device_name", {"in/SETUP.EXE", "con.txt=in/a.txt"}, "is a reserved device name"},
+        refused_create{"name_outside_ascii",
+                       {"in/SETUP.EXE", "CAF\xE9.TXT=in/a.txt"},
+                       "in/a.txt: entry name \"CAF\\xE9.TXT\" holds characters outside ASCII, "
+                       "whose meaning depends on the code page"},
         refused_create{"names_differ_in_case",
                        {"in/SETUP.EXE", "A.TXT=in/a.txt", "a.txt=in/a.txt"},
                        "entry name \"a.txt\" is already taken by \"A.TXT\""},
@@ -294,6 +302,95 @@ TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
     EXPECT_EQ(read_file(path("in/SETUP.EXE")), setup_program());
     EXPECT_EQ(read_file(path("in/image.exe")), "an image");
 }
+
+// A name outside ASCII, which create refuses, in a hand-made package: verify
+// reports it as one line, list --json shows each such byte as the text \xNN.
+TEST_F(Packer, ReportsANameOutsideAsciiInAHandMadePackage) {
+    package_recipe recipe =
+        recipe_behind_image({{"SETUP.EXE", setup_program(), {}}, {"CAF\xE9.TXT", "caf\xE9", {}}});
+    put("hand-made.exe", build_package(recipe), 0755);
+
+    process_result verified = sfxpack({"verify", "hand-made.exe"});
+    EXPECT_EQ(verified.status, 1);
+    expect_one_error_line(verified.standard_error);
+    EXPECT_NE(verified.standard_error.find("hand-made.exe: record 2 holds the byte 0xE9 outside "
+                                           "ASCII; what it means depends on the code page"),
+              std::string::npos)
+        << verified.standard_error;
+
+    process_result listed = sfxpack({"list", "--json", "hand-made.exe"});
+    EXPECT_EQ(listed.status, 0) << listed.standard_error;
+    EXPECT_NE(listed.standard_output.find("\"name\": \"CAF\\\\xE9.TXT\""), std::string::npos)
+        << listed.standard_output;
+}
+
+// Past a file-size limit the write fails instead of killing sfxpack (no
+// SIGXFSZ): one line, status 1, no temporary file, no package, and an
+// earlier package of that name kept.
+TEST_F(Packer, AFileSizeLimitLeavesNoPackage) {
+    put("in/SETUP.EXE", setup_program(), 0755);
+    put("in/BIG.BIN", patterned(1024 * 1024, 4));
+    const std::vector<std::string> create = {"create", "-o", "out.exe", "in/SETUP.EXE",
+                                             "in/BIG.BIN"};
+    process_request limited;
+    limited.file_size_limit = 512 * 1024;
+    std::vector<std::string> before = directory_names(sandbox.root());
+
+    process_result refused = sfxpack(create, limited);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.standard_error.find("out.exe: cannot write the package file"),
+              std::string::npos)
+        << refused.standard_error;
+    expect_one_error_line(refused.standard_error);
+    EXPECT_EQ(directory_names(sandbox.root()), before) << "no package, no temporary file";
+
+    put("out.exe", "an earlier package");
+    EXPECT_EQ(sfxpack(create, limited).status, 1);
+    EXPECT_EQ(read_file(path("out.exe")), "an earlier package");
+}
+
+// A signal that ends sfxpack while it writes a big package removes the
+// temporary package: nothing is left but the inputs.
+class PackerInterrupted : public Packer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PackerInterrupted, LeavesNoTemporaryPackage) {
+    put("in/SETUP.EXE", setup_program(), 0755);
+    // Sparse: 200 MiB to write take long enough to be interrupted.
+    put("in/BIG.BIN", "");
+    ASSERT_EQ(truncate(path("in/BIG.BIN").c_str(), int64_t{200} << 20), 0);
+    std::vector<std::string> before = directory_names(sandbox.root());
+
+    bool signalled = false;
+    process_request interrupted;
+    interrupted.while_running = [&](pid_t packer) {
+        // Once the temporary package has bytes in it, sfxpack has long since
+        // noted its name for removal.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!signalled && std::chrono::steady_clock::now() < deadline) {
+            for (const std::string& name : directory_names(sandbox.root())) {
+                struct stat info {};
+                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0 &&
+                    stat(path(name).c_str(), &info) == 0 && info.st_size > 0) {
+                    signalled = kill(packer, GetParam()) == 0;
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    process_result run =
+        sfxpack({"create", "-o", "out.exe", "in/SETUP.EXE", "in/BIG.BIN"}, interrupted);
+    ASSERT_TRUE(signalled) << "no temporary package appeared; status " << run.status;
+    EXPECT_EQ(run.status, 128 + GetParam()) << "ended by the signal it was sent";
+    EXPECT_EQ(directory_names(sandbox.root()), before) << "no package, no temporary file";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSignal, PackerInterrupted, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& tested) {
+                             return tested.param == SIGTERM  ? "SIGTERM"
+                                    : tested.param == SIGINT ? "SIGINT"
+                                                             : "SIGHUP";
+                         });
 
 // Four records, each then broken in its own way: verify reports every breach,
 // and list, extract and the stub itself refuse the package.

@@ -3,11 +3,16 @@
 // outcome: status, standard error, the files left and whether SETUP.EXE ran.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,9 +75,16 @@ struct scenario {
     // Prepares the sandbox once the package is written; may change the case.
     std::function<void(stub_sandbox&, scenario&)> prepare;
     sfx::test::run_options options;
-    bool posix_only = false;   // symbolic links, rlimits, descriptors, argv[0]
-    bool shell_setup = false;  // packs a SETUP.EXE script of its own
-    int64_t grow_to = -1;      // make the package this long, sparse
+    bool posix_only = false;            // symbolic links, rlimits, descriptors, argv[0]
+    bool windows_only = false;          // 8.3 aliases
+    const char* skip_reason = nullptr;  // why, when posix_only or windows_only skips it
+    bool shell_setup = false;           // packs a SETUP.EXE script of its own
+    int64_t grow_to = -1;               // make the package this long, sparse
+    size_t work_disk_size = 0;          // when set, work/ is a tmpfs of this many bytes
+    // Called once the stub has run, before its outcome is compared: checks
+    // what the fields cannot state (a file outside work/, an owner) and may
+    // settle a case whose right outcome differs between Windows and Wine.
+    std::function<void(const stub_sandbox&, const stub_run&, scenario&)> after_run;
 
     int status = 0;
     std::string error;                         // standard error, whole
@@ -275,9 +287,10 @@ scenario third_file_unopenable() {
     return s;
 }
 
+// A symbolic link of an entry's name is never written through: the stub
+// refuses it, and its target outside work/ keeps its content.
 scenario symlink_in_place() {
     scenario s;
-    s.posix_only = true;
     s.archive =
         archive_of({{"FIRST.TXT", "one", {}}, {"LINK.TXT", "written through", {}}, setup_entry()});
     s.prepare = [](stub_sandbox& sandbox, scenario&) {
@@ -289,12 +302,27 @@ scenario symlink_in_place() {
     s.error = open_message("LINK.TXT");
     s.files = {{"FIRST.TXT", "one"}};
     s.others = {"LINK.TXT"};
+    s.after_run = [](const stub_sandbox& sandbox, const stub_run& run, scenario& self) {
+        EXPECT_EQ(sfx::test::read_file(sandbox.root() + "/target"), "untouched");
+        // Windows shows a link as a reparse point, which the stub refuses;
+        // Wine may show a Unix link as the file it points to, and then the
+        // stub replaces the link itself. Either way nothing is written
+        // through it.
+        if (sfx::test::runner_active() && run.status == 0) {
+            self.status = 0;
+            self.error.clear();
+            self.files = files_of(self.archive.entries);
+            self.others.clear();
+            self.setup_runs = true;
+        }
+    };
     return s;
 }
 
 scenario write_fails() {
     scenario s;
     s.posix_only = true;
+    s.skip_reason = "a file-size limit (RLIMIT_FSIZE) exists only on POSIX";
     s.archive = archive_of(
         {{"SMALL.TXT", body(1000, 6), {}}, {"BIG.BIN", body(300 * 1024, 7), {}}, setup_entry()});
     // Nothing larger than 64 KiB can be written: the second body fails.
@@ -302,6 +330,176 @@ scenario write_fails() {
     s.status = sfx::FAILURE_STATUS;
     s.error = "Unable to write output file BIG.BIN.\n";
     s.files = {{"SMALL.TXT", body(1000, 6)}};
+    return s;
+}
+
+// The body fits the 256 KiB output buffer: every fwrite succeeds and only
+// the flush before the close meets the limit.
+scenario write_fails_at_the_flush() {
+    scenario s = write_fails();
+    s.archive.entries[1].body = body(100 * 1024, 7);
+    return s;
+}
+
+// Standard error is a pipe nobody reads: the message is lost, but the run
+// still ends with status 4 and a cleaned-up directory, not with SIGPIPE.
+scenario failure_with_standard_error_closed() {
+    scenario s = third_file_unopenable();
+    s.posix_only = true;
+    s.skip_reason = "a write to a closed pipe raises SIGPIPE only on POSIX";
+    s.options.standard_error_closed = true;
+    s.error.clear();
+    return s;
+}
+
+// work/ is a disk of 64 KiB, room for SETUP.EXE but not for BIG.BIN: the
+// failed write is reported, the partial body removed, the old BIG.BIN kept
+// and SETUP.EXE, though complete, not started. A body of 100 KiB fits the
+// output buffer, so only the last flush fails.
+scenario disk_full(size_t big_size) {
+    scenario s = refused(archive_of({setup_entry(), {"BIG.BIN", body(big_size, 9), {}}}),
+                         "Unable to write output file BIG.BIN.\n");
+    s.error_is_prefix = false;
+    s.existing = {{"BIG.BIN", "the old file"}};
+    s.files = {{"BIG.BIN", "the old file"}};
+    s.work_disk_size = 64 * 1024;
+    return s;
+}
+
+// A hard link of an entry's name: the name gets the body as a new file, the
+// other link (outside work/) keeps its content.
+scenario hard_link_in_place() {
+    scenario s;
+    s.archive = archive_of({{"SHARED.TXT", "the package's body", {}}, setup_entry()});
+    s.files = files_of(s.archive.entries);
+    s.setup_runs = true;
+    s.prepare = [](stub_sandbox& sandbox, scenario&) {
+        std::string other = sandbox.root() + "/target";
+        ASSERT_TRUE(sfx::test::write_file(other, "the other link's content"));
+        ASSERT_EQ(link(other.c_str(), (sandbox.work_dir() + "/SHARED.TXT").c_str()), 0);
+    };
+    s.after_run = [](const stub_sandbox& sandbox, const stub_run&, scenario&) {
+        EXPECT_EQ(sfx::test::read_file(sandbox.root() + "/target"), "the other link's content");
+    };
+    return s;
+}
+
+// A FIFO or device node of an entry's name is replaced, never opened:
+// opening a FIFO would block, a device would take the body. The device has
+// /dev/null's numbers, so a stub that wrote through it would harm nothing.
+// Windows has neither; Wine cannot show one as a file, so the stub there
+// refuses the name and leaves the node.
+scenario node_in_place(mode_t type) {
+    scenario s;
+    s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"NODE.TXT", "the body", {}}, setup_entry()});
+    s.files = files_of(s.archive.entries);
+    s.setup_runs = true;
+    s.prepare = [type](stub_sandbox& sandbox, scenario& self) {
+        std::string node = sandbox.work_dir() + "/NODE.TXT";
+        if (mknod(node.c_str(), type | 0644, type == S_IFCHR ? makedev(1, 3) : 0) != 0)
+            GTEST_SKIP() << "cannot make the node (a device needs root): " << strerror(errno);
+        if (sfx::test::runner_active()) {
+            self.status = sfx::FAILURE_STATUS;
+            self.error = open_message("NODE.TXT");
+            self.files = {{"FIRST.TXT", "one"}};
+            self.others = {"NODE.TXT"};
+            self.setup_runs = false;
+        }
+    };
+    s.after_run = [type](const stub_sandbox&, const stub_run&, scenario&) {
+        if (type != S_IFCHR) return;
+        struct stat device {};
+        ASSERT_EQ(stat("/dev/null", &device), 0);
+        EXPECT_TRUE(S_ISCHR(device.st_mode));
+        EXPECT_EQ(device.st_rdev, makedev(1, 3));
+    };
+    return s;
+}
+
+// A SETUP.EXE planted by another user, writable by everyone: it becomes a
+// new file of the running user with a new SETUP.EXE's mode, not the planted
+// file written into, which would stay the planter's.
+scenario planted_setup() {
+    scenario s = main_path();
+    s.prepare = [](stub_sandbox& sandbox, scenario&) {
+        std::string planted = sandbox.work_dir() + "/SETUP.EXE";
+        ASSERT_TRUE(sfx::test::write_file(planted, "planted by another user", 0666));
+        if (chown(planted.c_str(), 65534, 65534) != 0)
+            GTEST_SKIP() << "planting a file of another user needs root: " << strerror(errno);
+    };
+    s.after_run = [](const stub_sandbox& sandbox, const stub_run&, scenario&) {
+        struct stat info {};
+        ASSERT_EQ(stat((sandbox.work_dir() + "/SETUP.EXE").c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, geteuid());
+    };
+    return s;
+}
+
+// A read-only file of an entry's name, the user's own, stays as it is, as
+// on Windows: the rename would replace it whatever its mode. Root may write
+// any file, so natively the stub runs as nobody and the file is nobody's.
+scenario read_only_in_place() {
+    scenario s;
+    s.archive = archive_of({{"FIRST.TXT", "one", {}}, {"KEPT.TXT", "replaced", {}}, setup_entry()});
+    s.prepare = [](stub_sandbox& sandbox, scenario& self) {
+        std::string kept = sandbox.work_dir() + "/KEPT.TXT";
+        ASSERT_TRUE(sfx::test::write_file(kept, "read-only", 0444));
+        if (sfx::test::runner_active() || geteuid() != 0) return;
+        self.options.unprivileged = true;
+        ASSERT_EQ(chown(kept.c_str(), 65534, 65534), 0);
+        // mkdtemp's 0700 would keep an unprivileged stub out of the sandbox.
+        ASSERT_EQ(chmod(sandbox.root().c_str(), 0755), 0);
+        ASSERT_EQ(chmod(sandbox.work_dir().c_str(), 0777), 0);
+    };
+    s.status = sfx::FAILURE_STATUS;
+    s.error = open_message("KEPT.TXT");
+    s.files = {{"FIRST.TXT", "one"}, {"KEPT.TXT", "read-only"}};
+    return s;
+}
+
+// The 8.3 alias the system shows for `long_name` in `directory` (cmd's
+// dir /x), or "" when it shows none.
+std::string short_name_of(const std::string& long_name, const std::string& directory) {
+    sfx::test::process_result listed =
+        sfx::test::run_with_runner({"cmd", "/c", "dir", "/x", long_name}, directory);
+    std::istringstream lines(listed.standard_output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string tail = " " + long_name;
+        if (line.size() <= tail.size() ||
+            line.compare(line.size() - tail.size(), tail.size(), tail) != 0)
+            continue;
+        std::istringstream words(line.substr(0, line.size() - tail.size()));
+        std::string alias;
+        for (std::string word; words >> word;)
+            alias = word;
+        if (alias.find('~') != std::string::npos &&
+            alias.size() <= static_cast<size_t>(sfx::MAX_NAME_LENGTH))
+            return alias;
+    }
+    return "";
+}
+
+// An entry named like the 8.3 alias of a file with a long name: replacing
+// the alias would replace that file. The alias is the system's own, as
+// Windows (IMPORT~1.DOC) and Wine (IMPO~IVP.DOC) make them differently.
+scenario short_name_alias() {
+    scenario s;
+    s.windows_only = true;
+    s.skip_reason = "only Windows gives a long file name an 8.3 alias";
+    s.prepare = [](stub_sandbox& sandbox, scenario& self) {
+        const std::string long_name = "important-document.docx";
+        ASSERT_TRUE(sfx::test::write_file(sandbox.work_dir() + "/" + long_name, "the user's"));
+        std::string alias = short_name_of(long_name, sandbox.work_dir());
+        if (alias.empty()) GTEST_SKIP() << "the system shows no 8.3 alias for " << long_name;
+        self.archive =
+            archive_of({{"FIRST.TXT", "one", {}}, {alias, "replaced", {}}, setup_entry()});
+        self.archive.image = sfx::test::stub_image();
+        sandbox.write_package(sfx::test::build_package(self.archive));
+        self.error = open_message(alias);
+        self.files = {{"FIRST.TXT", "one"}, {long_name, "the user's"}};
+    };
+    s.status = sfx::FAILURE_STATUS;
     return s;
 }
 
@@ -406,14 +604,110 @@ scenario decreasing_offsets() {
     return s;
 }
 
-scenario unsafe_name(const std::string& name) {
-    return refused_table(archive_of({setup_entry(), {name, "escaped", {}}}), "record 2 name");
+// A name the stub refuses; the message shows it as `shown` when given.
+scenario unsafe_name(const std::string& name, const std::string& shown = "") {
+    scenario s = refused_table(archive_of({setup_entry(), {name, "escaped", {}}}), "record 2 name");
+    if (!shown.empty()) s.error_mentions = "record 2 name \"" + shown + "\"";
+    return s;
 }
 
 scenario too_large() {
     scenario s = refused_table(archive_of({setup_entry(), {"BIG.DAT", "", {}}}),
                                "the package file is 2 GiB or larger");
     s.grow_to = int64_t{1} << 31;
+    return s;
+}
+
+// The package started as `folder`/instalačka.exe below package/, beside a
+// decoy instalacka.exe, the look-alike that a path in the ANSI code page
+// would name instead ("č" becomes "c"; Cyrillic and Japanese become "?"):
+// the stub must open its own file by the system's own path.
+void start_in_folder(scenario& s, const std::string& folder) {
+    s.prepare = [folder](stub_sandbox& sandbox, scenario& self) {
+        std::string directory = sandbox.root() + "/package/" + folder;
+        ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
+        ASSERT_TRUE(sfx::test::write_file(directory + "/instalačka.exe",
+                                          sfx::test::read_file(sandbox.package_path()), 0755));
+        package_recipe decoy = archive_of({{"DECOY.TXT", "the wrong package", {}}});
+        decoy.image = sfx::test::stub_image();
+        ASSERT_TRUE(sfx::test::write_file(directory + "/instalacka.exe",
+                                          sfx::test::build_package(decoy), 0755));
+        self.options.program = directory + "/instalačka.exe";
+    };
+}
+
+scenario started_in_folder(const std::string& folder) {
+    scenario s = main_path();
+    start_in_folder(s, folder);
+    return s;
+}
+
+// A message names the package by its path in UTF-8, as the system has it.
+scenario error_in_folder(const std::string& folder) {
+    scenario s = thirteen_records();
+    start_in_folder(s, folder);
+    const char* separator = sfx::test::runner_active() ? "\\" : "/";
+    s.error_mentions = separator + folder + separator + "instalačka.exe: more than 12 records";
+    return s;
+}
+
+// The package's own file name holds a control character: the message shows
+// it escaped, as `shown`.
+scenario error_from_package_named(const std::string& name, const std::string& shown) {
+    scenario s = thirteen_records();
+    if (std::any_of(name.begin(), name.end(), [](char c) { return c > 0 && c < 0x20; })) {
+        s.posix_only = true;
+        s.skip_reason = "Windows refuses control characters below 0x20 in file names";
+    }
+    s.prepare = [name](stub_sandbox& sandbox, scenario& self) {
+        std::string path = sandbox.root() + "/package/" + name;
+        ASSERT_TRUE(
+            sfx::test::write_file(path, sfx::test::read_file(sandbox.package_path()), 0755));
+        self.options.program = path;
+    };
+    const char* separator = sfx::test::runner_active() ? "\\" : "/";
+    s.error_mentions = separator + shown + ": more than 12 records";
+    return s;
+}
+
+// A path too long for a message loses its middle; the line still ends with
+// the problem and its newline.
+scenario error_from_a_long_path() {
+    scenario s = thirteen_records();
+    s.posix_only = true;
+    s.skip_reason = "a Windows stub runs only from a path of fewer than 255 characters";
+    s.prepare = [](stub_sandbox& sandbox, scenario& self) {
+        std::string path = sandbox.root() + "/package";
+        for (int level = 0; level < 4; ++level) {
+            path += "/" + std::string(200, static_cast<char>('a' + level));
+            ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+        }
+        path += "/package.exe";
+        ASSERT_TRUE(
+            sfx::test::write_file(path, sfx::test::read_file(sandbox.package_path()), 0755));
+        self.options.program = path;
+    };
+    s.error_mentions = "ddd/package.exe: more than 12 records.\n";
+    s.after_run = [](const stub_sandbox&, const stub_run& run, scenario&) {
+        const std::string& error = run.standard_error;
+        EXPECT_NE(error.find("a..."), std::string::npos) << error;
+        EXPECT_EQ(error.find(std::string(200, 'b')), std::string::npos) << error;
+    };
+    return s;
+}
+
+// An entry the stub accepts, whose name holds a C1 control in UTF-8, cannot
+// be opened: the message shows the name escaped.
+scenario unopenable_name_with_a_c1_control() {
+    scenario s = third_file_unopenable();
+    s.posix_only = true;
+    s.skip_reason = "on Windows a name outside ASCII means characters of the ANSI code page";
+    s.archive.entries[2].name = "C\xC2\x9B.TXT";
+    s.prepare = [](stub_sandbox& sandbox, scenario&) {
+        ASSERT_EQ(mkdir((sandbox.work_dir() + "/C\xC2\x9B.TXT").c_str(), 0755), 0);
+    };
+    s.error = open_message("C\\xC2\\x9B.TXT");
+    s.others = {"C\xC2\x9B.TXT"};
     return s;
 }
 
@@ -430,10 +724,15 @@ class Stub : public testing::TestWithParam<stub_case> {};
 
 TEST_P(Stub, RunsWithTheOutcomeItsCaseStates) {
     scenario s = GetParam().make();
-    if (s.posix_only && sfx::test::runner_active()) GTEST_SKIP() << "needs a native POSIX stub";
+    if (s.posix_only && sfx::test::runner_active())
+        GTEST_SKIP() << (s.skip_reason ? s.skip_reason : "needs a native POSIX stub");
+    if (s.windows_only && !sfx::test::runner_active())
+        GTEST_SKIP() << (s.skip_reason ? s.skip_reason : "needs a Windows stub");
     if (s.shell_setup && sfx::test::setup_program().rfind("#!/bin/sh\n", 0) != 0)
         GTEST_SKIP() << "needs the shell recorder as SETUP.EXE";
     stub_sandbox sandbox;
+    if (s.work_disk_size > 0 && !sandbox.mount_small_work_disk(s.work_disk_size))
+        GTEST_SKIP() << "mounting a small tmpfs as a disk to fill needs root: " << strerror(errno);
     if (s.append_archive) {
         s.archive.image = sfx::test::stub_image();
         if (s.finish) s.finish(s.archive);
@@ -452,9 +751,11 @@ TEST_P(Stub, RunsWithTheOutcomeItsCaseStates) {
         ASSERT_TRUE(sfx::test::write_file(sandbox.work_dir() + "/" + name, content, 0755));
     if (s.prepare) s.prepare(sandbox, s);
     ASSERT_FALSE(HasFatalFailure());
+    if (IsSkipped()) return;
 
     stub_run run = sandbox.run(s.options);
     if (s.options.program_descriptor >= 0) close(s.options.program_descriptor);
+    if (s.after_run) s.after_run(sandbox, run, s);
 
     EXPECT_EQ(run.status, s.status);
     EXPECT_EQ(run.standard_output, "");
@@ -527,19 +828,47 @@ INSTANTIATE_TEST_SUITE_P(
         stub_case{"replacing a SETUP.EXE that could not run", replacing_an_unrunnable_setup},
         stub_case{"an empty table starting an earlier SETUP.EXE", empty_table},
         stub_case{"a package without SETUP.EXE", without_setup},
-        stub_case{"started from a file removed since", from_a_removed_file}));
+        stub_case{"started from a file removed since", from_a_removed_file},
+        stub_case{"replacing a hard link, not the file it shares", hard_link_in_place},
+        stub_case{"replacing a FIFO", [] { return node_in_place(S_IFIFO); }},
+        stub_case{"replacing a device node", [] { return node_in_place(S_IFCHR); }},
+        stub_case{"replacing a SETUP.EXE planted by another user", planted_setup},
+        stub_case{"started from a folder named Дмитрий",
+                  [] { return started_in_folder("Дмитрий"); }},
+        stub_case{"started from a folder named 日本語", [] { return started_in_folder("日本語"); }},
+        stub_case{"started beside a look-alike decoy",
+                  [] { return started_in_folder("downloads"); }}));
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, Stub,
-    testing::Values(stub_case{"no archive", without_archive},
-                    stub_case{"a marker with nothing after it", marker_at_the_end},
-                    stub_case{"a third output file that cannot be opened", third_file_unopenable},
-                    stub_case{"a symlink in place of an output file", symlink_in_place},
-                    stub_case{"a write that fails", write_fails},
-                    stub_case{"a package file that cannot be opened", package_unreadable},
-                    stub_case{"a package path longer than any limit", path_too_long},
-                    stub_case{"an entry named like the running package",
-                              entry_named_like_the_package}));
+    testing::Values(
+        stub_case{"no archive", without_archive},
+        stub_case{"a marker with nothing after it", marker_at_the_end},
+        stub_case{"a third output file that cannot be opened", third_file_unopenable},
+        stub_case{"a symlink in place of an output file", symlink_in_place},
+        stub_case{"a write that fails", write_fails},
+        stub_case{"a write that fails at the last flush", write_fails_at_the_flush},
+        stub_case{"a full disk", [] { return disk_full(1024 * 1024); }},
+        stub_case{"a full disk met by the last flush", [] { return disk_full(100 * 1024); }},
+        stub_case{"a failure with standard error closed", failure_with_standard_error_closed},
+        stub_case{"a read-only file in place of an output file", read_only_in_place},
+        stub_case{"an 8.3 alias of another file's name", short_name_alias},
+        stub_case{"an unopenable name holding a C1 control", unopenable_name_with_a_c1_control},
+        stub_case{"an error naming a package in a folder named Дмитрий",
+                  [] { return error_in_folder("Дмитрий"); }},
+        stub_case{"an error naming a package whose name holds ESC",
+                  [] { return error_from_package_named("pkg\x1B[31m.exe", "pkg\\x1B[31m.exe"); }},
+        stub_case{"an error naming a package whose name holds a C1 control",
+                  [] {
+                      return error_from_package_named(
+                          "pkg\xC2\x9B"
+                          "31m.exe",
+                          "pkg\\xC2\\x9B31m.exe");
+                  }},
+        stub_case{"an error naming a package by a long path", error_from_a_long_path},
+        stub_case{"a package file that cannot be opened", package_unreadable},
+        stub_case{"a package path longer than any limit", path_too_long},
+        stub_case{"an entry named like the running package", entry_named_like_the_package}));
 
 INSTANTIATE_TEST_SUITE_P(
     RefusedTables, Stub,
@@ -556,7 +885,14 @@ INSTANTIATE_TEST_SUITE_P(
                     stub_case{"a drive", [] { return unsafe_name("C:ESCAPE"); }},
                     stub_case{"a device name", [] { return unsafe_name("Con.txt"); }},
                     stub_case{"a trailing blank", [] { return unsafe_name("ESCAPE "); }},
-                    stub_case{"a control character", [] { return unsafe_name("A\x1B[2J"); }}));
+                    stub_case{"a control character",
+                              [] { return unsafe_name("A\x1B[2J", "A\\x1B[2J"); }},
+                    stub_case{"DEL", [] { return unsafe_name("A\x7F", "A\\x7F"); }},
+                    stub_case{"a raw C1 byte", [] { return unsafe_name("A\x9B/B", "A\\x9B/B"); }},
+                    stub_case{"a C1 control in UTF-8",
+                              [] { return unsafe_name("A\xC2\x9B/B", "A\\xC2\\x9B/B"); }},
+                    stub_case{"printable UTF-8, shown as it is",
+                              [] { return unsafe_name("\xC3\xA9/B", "\xC3\xA9/B"); }}));
 
 // A package put together byte by byte from the layout rules, independent of
 // the tests' package recipes: only the marker and the offset fields come from

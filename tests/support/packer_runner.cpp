@@ -2,8 +2,8 @@
 
 namespace sfx::test {
 
-process_result run_packer(const std::vector<std::string>& arguments, const std::string& directory) {
-    process_request request;
+process_result run_packer(const std::vector<std::string>& arguments, const std::string& directory,
+                          process_request request) {
     request.what = "sfxpack";
     request.executable = SFX_BIN_DIR "/sfxpack";
     request.arguments = {request.executable};

@@ -9,7 +9,10 @@
 namespace sfx::test {
 
 // Runs SFX_BIN_DIR/sfxpack with `arguments` (after the program name) in
-// `directory` through run_process, and waits for it.
-process_result run_packer(const std::vector<std::string>& arguments, const std::string& directory);
+// `directory` through run_process, and waits for it. `request` may set how it
+// runs (a file-size limit, a call while it runs); the program, its arguments
+// and directory are filled in here.
+process_result run_packer(const std::vector<std::string>& arguments, const std::string& directory,
+                          process_request request = {});
 
 }  // namespace sfx::test

@@ -22,7 +22,10 @@ struct process_request {
     std::optional<std::vector<std::string>> environment;
     bool search_path = false;     // look `executable` up in PATH
     int program_descriptor = -1;  // start this open file instead of `executable`
-    long file_size_limit = -1;    // RLIMIT_FSIZE, when >= 0; a write past it fails with EFBIG
+    long file_size_limit = -1;    // RLIMIT_FSIZE, when >= 0
+    // Standard error is a pipe that nobody reads: a write to it fails with
+    // EPIPE and raises SIGPIPE.
+    bool standard_error_closed = false;
     // Run as this user (and group of the same number), without supplementary
     // groups; only a test running as root can switch.
     std::optional<uid_t> user;
@@ -46,9 +49,11 @@ struct process_result {
 // that the modes of created files are known), with standard input from
 // /dev/null and no descriptor of the test's beyond the standard three (and
 // program_descriptor), and waits for it. Its standard output and error go to
-// unnamed files, so that nothing appears in the directory under test. A
-// program that cannot be prepared or started fails the current test (status
-// 125 or 126).
+// unnamed files, so that nothing appears in the directory under test. SIGPIPE
+// and SIGXFSZ start at their default action, which ends the process: a
+// program that must survive a closed pipe or a file-size limit has to ignore
+// them itself. A program that cannot be prepared or started fails the current
+// test (status 125 or 126).
 process_result run_process(const process_request& request);
 
 }  // namespace sfx::test

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,19 @@ bool runner_active() {
     return environment_value("SFX_TEST_RUNNER") != nullptr;
 }
 
+process_result run_with_runner(const std::vector<std::string>& arguments,
+                               const std::string& directory) {
+    process_request request;
+    request.what = "a program under the runner";
+    request.arguments = runner_prefix();
+    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+    request.executable = request.arguments.front();
+    request.search_path = true;
+    request.directory = directory;
+    request.time_limit = stub_wait();
+    return run_process(request);
+}
+
 std::string normalized_error(const std::string& text) {
     if (!runner_active()) return text;
     std::string result;
@@ -188,6 +202,18 @@ stub_sandbox::stub_sandbox() {
     mkdir((root() + "/package").c_str(), 0755);
 }
 
+stub_sandbox::~stub_sandbox() {
+    // Detached, so that a process still inside cannot keep it from going.
+    if (work_disk_mounted_) umount2(work_dir_.c_str(), MNT_DETACH);
+}
+
+bool stub_sandbox::mount_small_work_disk(size_t bytes) {
+    std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    work_disk_mounted_ =
+        mount("tmpfs", work_dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+    return work_disk_mounted_;
+}
+
 int stub_sandbox::write_deep_package(const std::string& bytes) {
     // Each level's name as long as a name may be; twenty of them exceed
     // any path limit.
@@ -242,6 +268,7 @@ stub_run stub_sandbox::run(const run_options& options) {
     request.directory = work_dir_;
     request.environment = environment_with_variable(result.given_variable);
     request.file_size_limit = options.file_size_limit;
+    request.standard_error_closed = options.standard_error_closed;
     // Root reads any file whatever its mode; nobody (65534) is bound by it.
     if (options.unprivileged && geteuid() == 0) request.user = 65534;
     request.time_limit = stub_wait();

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process_runner.h"
 #include "tests/support/temp_directory.h"
 
 namespace sfx::test {
@@ -55,6 +56,11 @@ const std::string& stub_image();
 // POSIX-only cases skip themselves.
 bool runner_active();
 
+// Runs `arguments`, a program of the emulated system and its arguments
+// (under Wine {"cmd", "/c", "dir"}), through SFX_TEST_RUNNER in `directory`.
+process_result run_with_runner(const std::vector<std::string>& arguments,
+                               const std::string& directory);
+
 // Standard error as the stub wrote it, with CRLF line ends turned into LF when
 // a runner (a Windows stub) is used, where they are the normal line end.
 std::string normalized_error(const std::string& text);
@@ -84,6 +90,7 @@ struct run_options {
     std::optional<std::string> program;  // path to start, relative to the work
                                          // directory; default: the package
     long file_size_limit = -1;           // RLIMIT_FSIZE for the stub, when >= 0
+    bool standard_error_closed = false;  // standard error a pipe nobody reads
     bool exec_unlinked = false;          // remove the package and start it by descriptor
     bool unprivileged = false;           // when the test runs as root, run as nobody
     int program_descriptor = -1;         // start this open file instead of a path
@@ -102,6 +109,10 @@ public:
     // Makes the directory and its two folders; fails the current test (and
     // leaves every path empty) when it cannot.
     stub_sandbox();
+    // Unmounts the small disk, if any, before the directory goes.
+    ~stub_sandbox();
+    stub_sandbox(const stub_sandbox&) = delete;
+    stub_sandbox& operator=(const stub_sandbox&) = delete;
 
     // The sandbox itself, its real path.
     const std::string& root() const { return directory_.path(); }
@@ -120,11 +131,16 @@ public:
     // by (the caller closes it); -1 on failure.
     int write_deep_package(const std::string& bytes);
 
+    // Mounts a tmpfs of `bytes` on work/: a disk that fills up. False, with
+    // errno set, when it cannot (it needs root).
+    bool mount_small_work_disk(size_t bytes);
+
     // Runs the stub in work/ and collects what it did.
     stub_run run(const run_options& options = {});
 
 private:
     temp_directory directory_;
+    bool work_disk_mounted_ = false;
     std::string work_dir_;
     std::string package_path_;
 };
