@@ -46,9 +46,19 @@ protected:
     void put(const std::string& relative, const std::string& bytes, unsigned mode = 0644) {
         write_file(path(relative), bytes, mode);
     }
+    // Runs sfxpack in the sandbox. A create that names no stub gets
+    // --target native: these tests run the native stub, and the default
+    // Windows stub may not be built.
     process_result sfxpack(const std::vector<std::string>& arguments,
                            const process_request& how = {}) {
-        return run_packer(arguments, sandbox.root(), how);
+        std::vector<std::string> given = arguments;
+        const auto names = [&](const char* option) {
+            return std::find(given.begin(), given.end(), option) != given.end();
+        };
+        if (!given.empty() && given[0] == "create" && !names("--stub") && !names("--target") &&
+            !names("--help"))
+            given.insert(given.begin() + 1, {"--target", "native"});
+        return run_packer(given, sandbox.root(), how);
     }
 
     stub_sandbox sandbox;  // root/, with work/ for the stub to run in
@@ -120,9 +130,17 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
         EXPECT_TRUE(run.files.at(file.name).content == file.body) << file.name;
     }
 
-    mkdir(path("extracted").c_str(), 0755);
-    process_result extracted = sfxpack({"extract", "-C", "extracted", "out.exe"});
+    // -C makes the directory, parents included, as unzip -d does, and every
+    // file written is named.
+    process_result extracted = sfxpack({"extract", "-C", "extracted/deeper", "out.exe"});
     ASSERT_EQ(extracted.status, 0) << extracted.standard_error;
+    std::string named;
+    for (const packed_file& file : files)
+        named += "extracted: " + file.name + "\n";
+    EXPECT_EQ(extracted.standard_output, named);
+    ASSERT_EQ(rename(path("extracted/deeper").c_str(), path("extracted.tmp").c_str()), 0);
+    ASSERT_EQ(rmdir(path("extracted").c_str()), 0);
+    ASSERT_EQ(rename(path("extracted.tmp").c_str(), path("extracted").c_str()), 0);
     std::vector<std::string> names;
     for (const packed_file& file : files) {
         EXPECT_TRUE(read_file(path("extracted/" + file.name)) == file.body) << file.name;
@@ -132,9 +150,15 @@ TEST_F(Packer, RoundTripsThroughListVerifyTheStubAndExtract) {
     EXPECT_EQ(directory_names(path("extracted")), names) << "extract starts nothing";
     EXPECT_EQ(access(path("extracted/SETUP.EXE").c_str(), X_OK), 0);
 
-    process_result nowhere = sfxpack({"extract", "-C", "missing", "out.exe"});
+    // -q names nothing; a directory that cannot be made is one line.
+    process_result quiet = sfxpack({"extract", "-q", "-C", "again", "out.exe"});
+    EXPECT_EQ(quiet.status, 0) << quiet.standard_error;
+    EXPECT_EQ(quiet.standard_output, "");
+    put("in/file", "a file, not a directory");
+    process_result nowhere = sfxpack({"extract", "-C", "in/file/below", "out.exe"});
     EXPECT_EQ(nowhere.status, 1);
-    EXPECT_NE(nowhere.standard_error.find("Unable to enter directory missing"), std::string::npos)
+    EXPECT_NE(nowhere.standard_error.find("Unable to enter directory in/file/below"),
+              std::string::npos)
         << nowhere.standard_error;
     expect_one_error_line(nowhere.standard_error);
 }
@@ -181,7 +205,8 @@ TEST_F(Packer, ReproducesTheWorkedExampleWithOneByteOfPadding) {
         << "end record with zero reserved bytes, then the padding";
 
     std::string expected_json =
-        "{\"package\": \"example.exe\", \"marker_offset\": 36864, \"table_offset\": 36894, "
+        "{\"format\": 1, \"package\": \"example.exe\", \"package_length\": 3068864, "
+        "\"signed\": false, \"marker_offset\": 36864, \"table_offset\": 36894, "
         "\"first_body_offset\": 37044, \"bodies_end\": 3068864, \"integrity_record\": false, "
         "\"entries\": [";
     for (size_t i = 0; i < example.entries.size(); ++i) {
@@ -217,7 +242,7 @@ protected:
         put("in/empty.bin", "");
         for (int i = 1; i <= 13; ++i)
             put("in/F" + std::to_string(i) + ".TXT", "f");
-        put("in/marked.exe", std::string(5002, 'Z') + table_marker() + std::string(100, '\0'));
+        put("in/marked.exe", stub_like_image(5002) + table_marker() + std::string(100, '\0'));
         // Sparse: no disk space, and no body is read before the size is refused.
         put("in/huge.bin", "");
         ASSERT_EQ(truncate(path("in/huge.bin").c_str(), (int64_t{1} << 31) - 100), 0);
@@ -247,7 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
         refused_create{"stub_holds_marker",
                        {"--stub", "in/marked.exe", "in/SETUP.EXE"},
                        "in/marked.exe: the stub image contains the table marker at offset 5002"},
-        refused_create{"empty_stub", {"--stub", "in/empty.bin", "in/SETUP.EXE"}, "is empty"},
+        refused_create{"empty_stub",
+                       {"--stub", "in/empty.bin", "in/SETUP.EXE"},
+                       "in/empty.bin: not a program image"},
         refused_create{"thirteen_entries",
                        {"--no-setup", "in/F1.TXT", "in/F2.TXT", "in/F3.TXT", "in/F4.TXT",
                         "in/F5.TXT", "in/F6.TXT", "in/F7.TXT", "in/F8.TXT", "in/F9.TXT",
@@ -290,7 +317,7 @@ TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
         {"create", "-o", "in/SETUP.EXE", "in/SETUP.EXE"},
         {"create", "-o", "in/image.exe", "--stub", "in/image.exe", "in/SETUP.EXE"},
     };
-    put("in/image.exe", "an image");
+    put("in/image.exe", stub_like_image(64));
     for (const std::vector<std::string>& arguments : overwrites) {
         process_result refused = sfxpack(arguments);
         EXPECT_EQ(refused.status, 1);
@@ -300,7 +327,7 @@ TEST_F(Packer, RefusesToWriteOverItsOwnInput) {
         expect_one_error_line(refused.standard_error);
     }
     EXPECT_EQ(read_file(path("in/SETUP.EXE")), setup_program());
-    EXPECT_EQ(read_file(path("in/image.exe")), "an image");
+    EXPECT_EQ(read_file(path("in/image.exe")), stub_like_image(64));
 }
 
 // A name outside ASCII, which create refuses, in a hand-made package: verify
@@ -395,7 +422,7 @@ INSTANTIATE_TEST_SUITE_P(EachSignal, PackerInterrupted, ::testing::Values(SIGTER
 // Four records, each then broken in its own way: verify reports every breach,
 // and list, extract and the stub itself refuse the package.
 TEST_F(Packer, VerifyReportsEveryBreachOfATamperedPackage) {
-    put("in/image.bin", std::string(100, 'I'));
+    put("in/image.bin", stub_like_image(100));
     for (const char* name : {"SETUP.EXE", "A.TXT", "B.TXT", "C.TXT"})
         put(std::string("in/") + name, name);
     // Without an integrity record, which would refuse the changed table whole.
@@ -475,12 +502,55 @@ INSTANTIATE_TEST_SUITE_P(
         invocation{"help",
                    {"--help"},
                    0,
-                   "sfxpack create -o OUT [--stub STUB] [--no-setup] [--no-integrity] ITEM"},
-        invocation{"help_of_a_command", {"extract", "--help"}, 0, "sfxpack extract [-C DIR] PKG"},
+                   "sfxpack create -o OUT [--target TARGET | --stub STUB] [--no-setup]"},
+        invocation{"help_of_a_command",
+                   {"extract", "--help"},
+                   0,
+                   "Usage: sfxpack extract [-C DIR] [-q] PKG"},
+        invocation{"help_of_create_names_its_options",
+                   {"create", "--help"},
+                   0,
+                   "--no-integrity   leave out the integrity record"},
         invocation{"version", {"--version"}, 0, "sfxpack "},
         invocation{"nothing", {}, 2, "no command given"},
         invocation{"unknown_command", {"pack", "x"}, 2, "unknown command 'pack'"},
         invocation{"create_without_output", {"create", "in/a.txt"}, 2, "no output file given"},
+        invocation{"create_without_items",
+                   {"create", "-o", "z.exe"},
+                   2,
+                   "create: no ITEM given: name the files to pack, SETUP.EXE among them"},
+        invocation{"output_given_twice",
+                   {"create", "-o", "a.exe", "-o", "b.exe", "in/a.txt"},
+                   2,
+                   "create: option -o given more than once"},
+        invocation{"target_and_stub",
+                   {"create", "-o", "a.exe", "--target", "native", "--stub", "s", "in/a.txt"},
+                   2,
+                   "give either --target or --stub, not both"},
+        invocation{"unknown_target",
+                   {"create", "-o", "a.exe", "--target", "dos", "in/a.txt"},
+                   1,
+                   "unknown target 'dos' (windows-i686, windows-x86_64 or native)"},
+        invocation{"missing_stub",
+                   {"create", "-o", "a.exe", "--stub", "nosuch", "in/a.txt"},
+                   1,
+                   "nosuch: cannot open the stub image"},
+        invocation{"a_text_as_stub",
+                   {"create", "-o", "a.exe", "--stub", "in/a.txt", "in/a.txt"},
+                   1,
+                   "in/a.txt: not a program image (no PE or ELF header), so not a stub"},
+        invocation{"a_program_that_is_no_stub",
+                   {"create", "-o", "a.exe", "--stub", "/bin/true", "in/a.txt"},
+                   1,
+                   "/bin/true: a program, but not a stub"},
+        invocation{"the_same_file_twice",
+                   {"create", "-o", "a.exe", "--no-setup", "in/a.txt", "in/a.txt"},
+                   1,
+                   "in/a.txt: entry name \"a.txt\" is given twice (the same file)"},
+        invocation{"verify_as_json",
+                   {"verify", "--json", "in/a.txt"},
+                   1,
+                   "sfxpack: in/a.txt: Unable to locate Table Marker."},
         invocation{
             "option_of_another_command", {"list", "-C", "x", "p.exe"}, 2, "unknown option '-C'"},
         invocation{"option_without_value", {"extract", "p.exe", "-C"}, 2, "-C needs a value"},

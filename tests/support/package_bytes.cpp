@@ -8,6 +8,16 @@ std::string table_marker() {
     return std::string(sfx::marker_vendor) + sfx::marker_suffix;
 }
 
+std::string stub_like_image(size_t size) {
+    std::string image(size, '\0');
+    image.replace(0, 2, "MZ");
+    const std::string vendor = std::string(sfx::marker_vendor) + '\0';
+    const std::string suffix = std::string(sfx::marker_suffix) + '\0';
+    image.replace(8, vendor.size(), vendor);
+    image.replace(8 + vendor.size() + 4, suffix.size(), suffix);
+    return image;
+}
+
 std::string le32(int32_t value) {
     const auto bits = static_cast<uint32_t>(value);
     std::string field;

@@ -16,6 +16,11 @@ namespace sfx::test {
 // would otherwise stop there).
 std::string table_marker();
 
+// An image of `size` bytes (at least 64) that sfxpack takes for a stub: a PE
+// "MZ" header and both marker halves, each with its NUL, as a real stub keeps
+// them; zeros otherwise.
+std::string stub_like_image(size_t size);
+
 // `value` as a little-endian two's-complement 32-bit field: a table offset.
 std::string le32(int32_t value);
 

@@ -68,7 +68,9 @@ const std::vector<int32_t>& example_package_sizes() {
 
 package_recipe example_package_recipe() {
     package_recipe recipe;
-    recipe.image.assign(35328, '\0');
+    // An image sfxpack takes for a stub, with the false start of the vendor
+    // half, followed by a NUL, at 27772.
+    recipe.image = stub_like_image(35328);
     std::string vendor = sfx::marker_vendor;
     recipe.image.replace(27772, vendor.size() + 1, vendor + '\0');
     recipe.fill.assign(1536, '\0');

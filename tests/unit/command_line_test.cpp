@@ -50,7 +50,9 @@ command stale() {
     return made(command_kind::extract, [](command& c) {
         c.output = c.stub = c.directory = c.package = "stale";
         c.items = {"stale"};
-        c.no_setup = c.json = true;
+        c.target = "stale";
+        c.no_setup = c.json = c.quiet = true;
+        c.help_topic = command_kind::list;
     });
 }
 
@@ -70,63 +72,79 @@ TEST_P(CommandLineAccepts, GivesTheCommandAndEveryOption) {
     EXPECT_EQ(parsed.json, want.json);
     EXPECT_EQ(parsed.directory, want.directory);
     EXPECT_EQ(parsed.package, want.package);
+    EXPECT_EQ(parsed.target, want.target);
+    EXPECT_EQ(parsed.quiet, want.quiet);
+    EXPECT_EQ(parsed.help_topic, want.help_topic);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CommandLineAccepts,
-    testing::Values(
-        accepted_case{"help", {"--help"}, made(command_kind::help)},
-        accepted_case{"short help", {"-h"}, made(command_kind::help)},
-        accepted_case{"help among a command's arguments",
-                      {"create", "-o", "out.exe", "--help"},
-                      made(command_kind::help)},
-        accepted_case{
-            "help after an unknown command", {"pack", "--help"}, made(command_kind::help)},
-        accepted_case{"version", {"--version"}, made(command_kind::version)},
-        accepted_case{
-            "create with every option",
-            {"create", "--no-setup", "a.txt", "-o", "out.exe", "--stub", "stub.exe", "NAME=b.txt"},
-            made(command_kind::create,
-                 [](command& c) {
-                     c.output = "out.exe";
-                     c.stub = "stub.exe";
-                     c.no_setup = true;
-                     c.items = {"a.txt", "NAME=b.txt"};
-                 })},
-        accepted_case{"create without items (the packer judges the count)",
-                      {"create", "-o", "out.exe"},
-                      made(command_kind::create, [](command& c) { c.output = "out.exe"; })},
-        // After "--" nothing is an option, --help included.
-        accepted_case{"items that look like options after --",
-                      {"create", "-o", "out.exe", "--", "-o", "--help"},
-                      made(command_kind::create,
-                           [](command& c) {
-                               c.output = "out.exe";
-                               c.items = {"-o", "--help"};
-                           })},
-        accepted_case{"a lone dash is an operand",
-                      {"extract", "-"},
-                      made(command_kind::extract, [](command& c) { c.package = "-"; })},
-        accepted_case{"list as JSON",
-                      {"list", "--json", "p.exe"},
-                      made(command_kind::list,
-                           [](command& c) {
-                               c.json = true;
-                               c.package = "p.exe";
-                           })},
-        accepted_case{"verify without SETUP.EXE",
-                      {"verify", "p.exe", "--no-setup"},
-                      made(command_kind::verify,
-                           [](command& c) {
-                               c.no_setup = true;
-                               c.package = "p.exe";
-                           })},
-        accepted_case{"extract into a directory",
-                      {"extract", "-C", "dir", "p.exe"},
-                      made(command_kind::extract, [](command& c) {
-                          c.directory = "dir";
-                          c.package = "p.exe";
-                      })}));
+    testing::Values(accepted_case{"help", {"--help"}, made(command_kind::help)},
+                    accepted_case{"short help", {"-h"}, made(command_kind::help)},
+                    accepted_case{"help among a command's arguments is that command's",
+                                  {"create", "-o", "out.exe", "--help"},
+                                  made(command_kind::help,
+                                       [](command& c) { c.help_topic = command_kind::create; })},
+                    accepted_case{"help after an unknown command",
+                                  {"pack", "--help"},
+                                  made(command_kind::help)},
+                    accepted_case{"version", {"--version"}, made(command_kind::version)},
+                    accepted_case{"create with every option",
+                                  {"create", "--no-setup", "a.txt", "-o", "out.exe", "--stub",
+                                   "stub.exe", "NAME=b.txt"},
+                                  made(command_kind::create,
+                                       [](command& c) {
+                                           c.output = "out.exe";
+                                           c.stub = "stub.exe";
+                                           c.no_setup = true;
+                                           c.items = {"a.txt", "NAME=b.txt"};
+                                       })},
+                    accepted_case{"create with a target",
+                                  {"create", "-o", "out.exe", "--target", "native", "a"},
+                                  made(command_kind::create,
+                                       [](command& c) {
+                                           c.output = "out.exe";
+                                           c.target = "native";
+                                           c.items = {"a"};
+                                       })},
+                    accepted_case{"extract quietly",
+                                  {"extract", "-q", "p.exe"},
+                                  made(command_kind::extract,
+                                       [](command& c) {
+                                           c.quiet = true;
+                                           c.package = "p.exe";
+                                       })},
+                    // After "--" nothing is an option, --help included.
+                    accepted_case{"items that look like options after --",
+                                  {"create", "-o", "out.exe", "--", "-o", "--help"},
+                                  made(command_kind::create,
+                                       [](command& c) {
+                                           c.output = "out.exe";
+                                           c.items = {"-o", "--help"};
+                                       })},
+                    accepted_case{"a lone dash is an operand",
+                                  {"extract", "-"},
+                                  made(command_kind::extract, [](command& c) { c.package = "-"; })},
+                    accepted_case{"list as JSON",
+                                  {"list", "--json", "p.exe"},
+                                  made(command_kind::list,
+                                       [](command& c) {
+                                           c.json = true;
+                                           c.package = "p.exe";
+                                       })},
+                    accepted_case{"verify without SETUP.EXE",
+                                  {"verify", "p.exe", "--no-setup"},
+                                  made(command_kind::verify,
+                                       [](command& c) {
+                                           c.no_setup = true;
+                                           c.package = "p.exe";
+                                       })},
+                    accepted_case{"extract into a directory",
+                                  {"extract", "-C", "dir", "p.exe"},
+                                  made(command_kind::extract, [](command& c) {
+                                      c.directory = "dir";
+                                      c.package = "p.exe";
+                                  })}));
 
 class CommandLineRefuses : public testing::TestWithParam<refused_case> {};
 
@@ -160,6 +178,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {"list", "--no-setup", "p.exe"},
                      "list: unknown option '--no-setup'"},
         refused_case{"no package", {"verify"}, "verify: no package given"},
+        refused_case{"create without items",
+                     {"create", "-o", "out.exe"},
+                     "create: no ITEM given: name the files to pack, SETUP.EXE among them"},
+        refused_case{"an output given twice",
+                     {"create", "-o", "a", "-o", "b", "x"},
+                     "create: option -o given more than once"},
+        refused_case{"a target and a stub",
+                     {"create", "-o", "a", "--target", "native", "--stub", "s", "x"},
+                     "create: give either --target or --stub, not both"},
         refused_case{
             "two packages", {"verify", "a.exe", "b.exe"}, "verify: more than one package given"}));
 
