@@ -158,8 +158,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         [&](FILE* out, FILE* err) { return sfx::pack::list_package(path, false, out, err); });
     const command_output json = capture(
         [&](FILE* out, FILE* err) { return sfx::pack::list_package(path, true, out, err); });
-    const command_output verify = capture(
-        [&](FILE* out, FILE* err) { return sfx::pack::verify_package(path, true, out, err); });
+    const command_output verify = capture([&](FILE* out, FILE* err) {
+        return sfx::pack::verify_package(path, true, false, out, err);
+    });
 
     for (const command_output* listing : {&text, &json})
         if ((listing->status == sfx::pack::EXIT_OK) != accepted)
