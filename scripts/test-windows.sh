@@ -3,12 +3,18 @@
 # mingw-x86_64 one, checks both files statically (machine, console subsystem,
 # imports, the i686 stub's size, no table marker in one piece), then runs the
 # stub's end-to-end tests, the signed-package test and the own-path test
-# against the x86_64 build under wine64. Native programs drive the tests; they
-# come from build/native (SFX_NATIVE_BIN overrides), built first if needed.
+# against each build: the i686 one under 32-bit Wine, the x86_64 one under
+# wine64. Both must pass the same cases alike. Native programs drive the
+# tests; they come from build/native (SFX_NATIVE_BIN overrides), built first
+# if needed. SFX_WINE32 and SFX_WINE override the two Wine loaders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 native_bin=${SFX_NATIVE_BIN:-$root/build/native/bin}
+fail() { echo "test-windows: $*" >&2; exit 1; }
+
+# 32-bit Wine, and the kernel's side of running it (lost at every reboot).
+scripts/install-wine32.sh
 
 for preset in mingw-i686 mingw-x86_64; do
   echo "== $preset: build"
@@ -35,8 +41,14 @@ SFX_TEST_WINDOWS_I686_BIN=$i686_bin SFX_TEST_WINDOWS_X86_64_BIN=$x86_64_bin \
 # starting a server for every stub run would cost seconds each. The server's
 # standard streams go to /dev/null so that it holds no test's pipe open (a
 # test reading the stub's stderr to its end would otherwise wait for it).
-wine=${SFX_WINE:-/usr/lib/wine/wine64}
+# The prefix is a 64-bit one; with wine32 installed it runs 32-bit programs
+# as well, each started by the 32-bit loader.
+wine64=${SFX_WINE:-/usr/lib/wine/wine64}
+wine32=${SFX_WINE32:-/usr/lib/wine/wine}
 wineserver=${SFX_WINESERVER:-/usr/lib/wine/wineserver}
+for loader in "$wine64" "$wine32" "$wineserver"; do
+  [ -x "$loader" ] || fail "$loader is missing (scripts/install-deps.sh installs Wine)"
+done
 scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINESERVER=$wineserver
 # No .NET or browser engine to offer for installation: there is no display.
@@ -49,13 +61,29 @@ trap stop_wine EXIT
 echo "== Wine: preparing a private prefix"
 mkdir "$WINEPREFIX"
 "$wineserver" -p </dev/null >/dev/null 2>&1
-"$wine" wineboot -i </dev/null >/dev/null 2>&1
+"$wine64" wineboot -i </dev/null >/dev/null 2>&1
 
-echo "== Wine: end-to-end tests of the x86_64 stub"
-SFX_TEST_STUB=$x86_64_bin/sfxstub.exe SFX_TEST_RUNNER=$wine SFX_TEST_SETUP=$x86_64_bin/setup_recorder.exe \
-  "$native_bin/stub_e2e_test"
+# One 32-bit program first, so that a Wine that cannot run the i686 build at
+# all says so in one line instead of through every test.
+mkdir "$scratch/check"
+if ! (cd "$scratch/check" && "$wine32" "$i686_bin/setup_recorder.exe" </dev/null >/dev/null 2>"$scratch/check.err") ||
+   [ ! -e "$scratch/check/SETUP.LOG" ]; then
+  reason=$(tail -n 1 "$scratch/check.err")
+  fail "32-bit Wine ($wine32) cannot run $i686_bin/setup_recorder.exe: ${reason:-no record, no message}"
+fi
 
-echo "== Wine: a signed package, and the edge of the own-path room"
-tests/windows/signed_package_test.sh "$x86_64_bin" "$native_bin/sfxpack" "$wine"
-tests/windows/own_path_test.sh "$x86_64_bin" "$native_bin/sfxpack" "$wine"
+# The end-to-end suite, the signed package and both sides of the own-path
+# edge, against the build in $2 started by the loader $3.
+run_windows_tests() {
+  local name=$1 bin=$2 runner=$3 started=$SECONDS
+  echo "== Wine: end-to-end tests of the $name stub"
+  SFX_TEST_STUB=$bin/sfxstub.exe SFX_TEST_RUNNER=$runner SFX_TEST_SETUP=$bin/setup_recorder.exe \
+    "$native_bin/stub_e2e_test"
+  echo "== Wine: a signed $name package, and the edge of the own-path room"
+  tests/windows/signed_package_test.sh "$bin" "$native_bin/sfxpack" "$runner"
+  tests/windows/own_path_test.sh "$bin" "$native_bin/sfxpack" "$runner"
+  echo "== Wine: the $name stub passed in $((SECONDS - started)) s"
+}
+run_windows_tests i686 "$i686_bin" "$wine32"
+run_windows_tests x86_64 "$x86_64_bin" "$wine64"
 echo "== Windows: all passed in $SECONDS s"
