@@ -7,7 +7,7 @@
 # Usage: own_path_test.sh WINDOWS_BIN SFXPACK RUNNER
 #   WINDOWS_BIN  folder with sfxstub.exe and setup_recorder.exe
 #   SFXPACK      the native packer
-#   RUNNER       the program that runs a Windows executable (wine64)
+#   RUNNER       the Wine loader for that build (wine for i686, wine64 for x86_64)
 # Expects WINEPREFIX (and a running wineserver) from the caller; its drive Z:
 # is the root of this file system, as in a fresh prefix.
 set -euo pipefail

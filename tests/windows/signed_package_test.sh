@@ -10,7 +10,7 @@
 # Usage: signed_package_test.sh WINDOWS_BIN SFXPACK RUNNER
 #   WINDOWS_BIN  folder with sfxstub.exe and setup_recorder.exe
 #   SFXPACK      the native packer
-#   RUNNER       the program that runs a Windows executable (wine64)
+#   RUNNER       the Wine loader for that build (wine for i686, wine64 for x86_64)
 # Expects WINEPREFIX (and a running wineserver) from the caller.
 set -euo pipefail
 : "${WINEPREFIX:?is not set: run this from scripts/test-windows.sh}"

@@ -1,5 +1,5 @@
-// Static checks of the Windows builds, which this machine cannot run (i686)
-// or runs only under Wine (x86_64): the kind of executable, the libraries the
+// Static checks of the Windows builds, which this machine runs only under
+// Wine (i686 and x86_64 alike): the kind of executable, the libraries the
 // stub imports, its size, and that no image holds the table marker in one
 // piece (the stub would find that copy instead of its package's).
 //
