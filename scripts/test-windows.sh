@@ -110,11 +110,12 @@ run_branded_test() {
     "-DSFX_STUB_RESOURCES=$root/branding/sample.rc" >/dev/null
   cmake --build "$build" --target sfxstub >/dev/null
   local stub=$build/bin/sfxstub.exe
-  strings -el "$stub" | grep -qx "Example Product installer" ||
+  # grep without -q reads to the end: an early exit would fail the pipe.
+  strings -el "$stub" | grep -x "Example Product installer" >/dev/null ||
     { echo "the branded stub lacks the sample's version information" >&2; return 1; }
-  strings "$stub" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
+  strings "$stub" | grep 'requestedExecutionLevel level="asInvoker"' >/dev/null ||
     { echo "the branded stub lacks the sample's manifest" >&2; return 1; }
-  i686-w64-mingw32-objdump -p "$stub" | grep -q "KERNEL32.dll" || return 1
+  i686-w64-mingw32-objdump -p "$stub" | grep "KERNEL32.dll" >/dev/null || return 1
   SFX_TEST_STUB=$stub SFX_TEST_RUNNER=$wine32 SFX_TEST_SETUP=$i686_bin/setup_recorder.exe \
     "$native_bin/stub_e2e_test"
 }

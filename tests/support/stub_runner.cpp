@@ -296,7 +296,19 @@ stub_run stub_sandbox::run(const run_options& options) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     };
 
+    // Now and then (about one start in a thousand or two) wine64 ends with
+    // status 1 before the stub runs: no output, nothing written. The stub
+    // never exits with 1, so such a run is the runner's fault, and is started
+    // again (at most twice), saying so.
+    const auto files_before = list_files(work_dir_);
     process_result ran = run_process(request);
+    for (int retry = 0;
+         retry < 2 && runner_active() && ran.status == 1 && ran.standard_error.empty() &&
+         ran.standard_output.empty() && list_files(work_dir_) == files_before;
+         ++retry) {
+        fprintf(stderr, "note: the runner ended with status 1 before the stub ran; again\n");
+        ran = run_process(request);
+    }
     result.status = ran.status;
     if (access(record_path.c_str(), F_OK) == 0)
         result.setup = parse_setup_record(read_file(record_path));

@@ -70,6 +70,10 @@ struct left_file {
     enum kind_of_file { regular, symlink, other } kind = regular;
     std::string content;  // a regular file's bytes, a link's target
     unsigned mode = 0;    // permission bits
+
+    bool operator==(const left_file& that) const {
+        return kind == that.kind && content == that.content && mode == that.mode;
+    }
 };
 
 // What one run of the stub did.

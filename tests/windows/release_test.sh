@@ -62,7 +62,7 @@ diff <("$linux/bin/sfxpack" list --json native.exe | sed 's/"native.exe"/"P"/') 
      <("$runner" "$windows/bin/sfxpack.exe" list --json windows.exe | strip_cr | sed 's/"windows.exe"/"P"/') \
   || fail "list --json differs"
 "$runner" "$windows/bin/sfxpack.exe" verify windows.exe >/dev/null || fail "sfxpack.exe verify failed"
-head -c 200 windows.exe > cut.exe && tail -c +201 windows.exe | head -c 50000 >> cut.exe
+head -c 50200 windows.exe > cut.exe
 if "$runner" "$windows/bin/sfxpack.exe" verify cut.exe >/dev/null 2>&1; then
   fail "sfxpack.exe verify passed a cut package"
 fi
