@@ -21,8 +21,8 @@ def progress(text):
 
 
 def check_space(directory, payload):
-    # The payload, four packages of about its size and one extraction of it.
-    needed = 6 * payload.total_bytes + (256 << 20)
+    # The payload, up to six packages of about its size and one extraction.
+    needed = 8 * payload.total_bytes + (256 << 20)
     free = shutil.disk_usage(directory).free
     if free < needed:
         sys.exit("bench: %s needs %d MiB free in %s, only %d MiB are" % (
@@ -37,7 +37,8 @@ def run_payload(payload, args, work):
     names = [name for name, _ in payload.files]
     progress("%s: building packages" % payload.name)
     commands = contenders.all_contenders(args.packer, args.stub, names, paths, source,
-                                         os.path.join(work, "packages", payload.name))
+                                         os.path.join(work, "packages", payload.name),
+                                         args.baseline)
     out_dir = os.path.join(work, "out")
     os.makedirs(out_dir, exist_ok=True)
     for command in commands:
@@ -64,6 +65,8 @@ def main():
     parser.add_argument("--stub", required=True, help="the native sfxstub")
     parser.add_argument("--packer", required=True, help="the native sfxpack")
     parser.add_argument("--output", required=True, help="markdown file for the results")
+    parser.add_argument("--baseline", help="a folder with an earlier build's sfxstub and sfxpack, "
+                        "timed beside this build")
     parser.add_argument("--runs", type=int, default=7, help="measured runs per command (≥ 5)")
     parser.add_argument("--payloads", default="example,big,wide", help="comma-separated")
     parser.add_argument("--quick", action="store_true",

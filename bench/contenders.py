@@ -40,10 +40,11 @@ def seven_zip_sfx() -> Optional[str]:
     return next((path for path in SEVEN_ZIP_SFX_CANDIDATES if os.path.isfile(path)), None)
 
 
-def stub_package(packer, stub, names, paths, package) -> Command:
+def stub_package(packer, stub, names, paths, package, options=(), name="sfxstub",
+                 note="our stub, checking the integrity record", role="stub") -> Command:
     items = ["%s=%s" % (name, path) for name, path in zip(names, paths)]
-    _run([packer, "create", "-o", package, "--stub", stub, "--no-setup"] + items)
-    return Command("sfxstub", [package], [package], "our stub", role="stub")
+    _run([packer, "create", "-o", package, "--stub", stub, "--no-setup"] + list(options) + items)
+    return Command(name, [package], [package], note, role=role)
 
 
 def copies(paths) -> List[Command]:
@@ -91,11 +92,23 @@ def unzipsfx_package(paths, package) -> Optional[Command]:
     return Command("unzipsfx (zip -0)", [package, "-q"], [package], "checks CRC32 per file")
 
 
-def all_contenders(packer, stub, names, paths, source_dir, package_dir) -> List[Command]:
-    """Builds every package; a peer whose tools are missing is left out."""
+def all_contenders(packer, stub, names, paths, source_dir, package_dir,
+                   baseline=None) -> List[Command]:
+    """Builds every package; a peer whose tools are missing is left out.
+    `baseline`, a folder with an earlier build's sfxstub and sfxpack, adds
+    that build, timed side by side with this one."""
     os.makedirs(package_dir, exist_ok=True)
     base = os.path.join(package_dir, "package")
     found = [stub_package(packer, stub, names, paths, base + ".sfxstub")]
+    # The same stub on a package without the record: what the checksums cost.
+    found.append(stub_package(packer, stub, names, paths, base + ".plain.sfxstub",
+                              ["--no-integrity"], "sfxstub --no-integrity",
+                              "our stub, plain layout: no checksums", "other"))
+    if baseline:
+        found.append(stub_package(os.path.join(baseline, "sfxpack"),
+                                  os.path.join(baseline, "sfxstub"), names, paths,
+                                  base + ".baseline.sfxstub", [], "sfxstub (baseline build)",
+                                  "the build given with --baseline", "other"))
     found += copies(paths)
     found += [makeself_package(source_dir, base + ".run"),
               seven_zip_package(paths, base + ".7z.sfx"),

@@ -22,20 +22,6 @@ constexpr int32_t CHECKSUMS_FIELD = 32;
 constexpr int32_t OWN_CHECKSUM_FIELD = CHECKSUMS_FIELD + 8 * MAX_TABLE_ENTRIES;
 static_assert(OWN_CHECKSUM_FIELD + 8 == INTEGRITY_RECORD_SIZE, "the fields fill the record");
 
-uint64_t read_le64(const unsigned char* bytes) {
-    return uint64_t{read_le32(bytes)} | uint64_t{read_le32(bytes + 4)} << 32;
-}
-
-void store_le64(uint64_t value, unsigned char* bytes) {
-    store_le32(static_cast<uint32_t>(value), bytes);
-    store_le32(static_cast<uint32_t>(value >> 32), bytes + 4);
-}
-
-void store_le16(uint32_t value, unsigned char* bytes) {
-    bytes[0] = static_cast<unsigned char>(value);
-    bytes[1] = static_cast<unsigned char>(value >> 8);
-}
-
 }  // namespace
 
 void encode_integrity_record(const integrity_record& record, unsigned char* bytes) {

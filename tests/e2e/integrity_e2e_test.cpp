@@ -23,15 +23,6 @@
 namespace sfx::test {
 namespace {
 
-// A body that differs at every position from the others, so a body read from
-// a wrong offset shows.
-std::string patterned(size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (size_t at = 0; at < size; ++at)
-        bytes[at] = static_cast<char>((at * 13 + seed * 101 + at / 251) & 0xFF);
-    return bytes;
-}
-
 // The packed files, in table order: SETUP.EXE between two others, the last
 // of an odd length.
 struct packed_file {

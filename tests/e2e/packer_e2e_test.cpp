@@ -23,15 +23,6 @@
 namespace sfx::test {
 namespace {
 
-// A body that differs at every position from the others, so a body copied
-// from a wrong offset shows.
-std::string patterned(size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (size_t at = 0; at < size; ++at)
-        bytes[at] = static_cast<char>((at * 13 + seed * 101 + at / 253) & 0xFF);
-    return bytes;
-}
-
 // Every error is a single line that names the program.
 void expect_one_error_line(const std::string& text) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;

@@ -1,5 +1,7 @@
 #include "tests/support/reader_fixture.h"
 
+#include <unistd.h>
+
 #include "tests/support/test_files.h"
 
 namespace sfx::test {
@@ -29,6 +31,19 @@ bool reader_fixture::load(const std::string& bytes, int32_t table_start) {
 
 bool reader_fixture::load(const package_recipe& recipe) {
     return load(build_package(recipe), table_start_of(recipe));
+}
+
+void writing_reader_fixture::SetUp() {
+    ASSERT_FALSE(directory_.path().empty());
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    previous_ = previous;
+    ASSERT_EQ(chdir(directory_.path().c_str()), 0);
+}
+
+void writing_reader_fixture::TearDown() {
+    reader_fixture::TearDown();
+    EXPECT_EQ(chdir(previous_.c_str()), 0);
 }
 
 }  // namespace sfx::test

@@ -13,6 +13,7 @@
 
 #include "src/reader_session.h"
 #include "tests/support/package_recipe.h"
+#include "tests/support/temp_directory.h"
 
 namespace sfx::test {
 
@@ -46,6 +47,21 @@ protected:
 private:
     std::optional<sfx::reader_session> session_;
     FILE* stream_ = nullptr;
+};
+
+// reader_fixture for tests that write files: each runs in a fresh directory,
+// the current one for the test's duration, removed afterwards.
+class writing_reader_fixture : public reader_fixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The directory the test runs in.
+    const std::string& directory() const { return directory_.path(); }
+
+private:
+    temp_directory directory_;
+    std::string previous_;
 };
 
 }  // namespace sfx::test

@@ -70,4 +70,11 @@ FILE* byte_stream(const std::string& bytes) {
     return stream;
 }
 
+std::string patterned(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (size_t at = 0; at < size; ++at)
+        bytes[at] = static_cast<char>((at * 13 + seed * 101 + at / 251) & 0xFF);
+    return bytes;
+}
+
 }  // namespace sfx::test

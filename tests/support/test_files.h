@@ -4,6 +4,7 @@
 // of the code under test.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ bool write_file(const std::string& path, const std::string& bytes, unsigned mode
 
 // The whole file at `path`.
 std::string read_file(const std::string& path);
+
+// `size` bytes that differ at every position from those of another `seed`,
+// so that a body read or copied from a wrong offset shows.
+std::string patterned(size_t size, unsigned seed);
 
 // The names in `directory`, sorted; "." and ".." left out.
 std::vector<std::string> directory_names(const std::string& directory);

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -25,24 +24,9 @@ using sfx::test::recipe_behind_image;
 // The cases read sfx::output_stream, which no session exposes, to show that
 // no output file is left open after the steps return, whether they succeeded
 // or not. Only read, never set.
-class OutputFiles : public sfx::test::reader_fixture {
+class OutputFiles : public sfx::test::writing_reader_fixture {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(directory_.path().empty());
-        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
-        ASSERT_EQ(chdir(directory_.path().c_str()), 0);
-    }
-
-    void TearDown() override {
-        reader_fixture::TearDown();
-        EXPECT_EQ(chdir(previous_), 0);
-    }
-
     static bool exists(const char* name) { return access(name, F_OK) == 0; }
-
-private:
-    sfx::test::temp_directory directory_;
-    char previous_[PATH_MAX] = {};
 };
 
 TEST_F(OutputFiles, WritesEveryBodyWholeAndTheLaterOfTwoNamesWins) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -213,30 +212,13 @@ recorded_package three_files() {
 
 // Runs in a fresh directory, the current one for the test's duration, where
 // the session writes its files.
-class IntegrityReading : public sfx::test::reader_fixture {
+class IntegrityReading : public sfx::test::writing_reader_fixture {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(directory_.path().empty());
-        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
-        ASSERT_EQ(chdir(directory_.path().c_str()), 0);
-    }
-
-    void TearDown() override {
-        reader_fixture::TearDown();
-        EXPECT_EQ(chdir(previous_), 0);
-    }
-
     bool load(const recorded_package& package) {
         return reader_fixture::load(package.bytes(), sfx::test::table_start_of(package.recipe));
     }
 
-    std::vector<std::string> written() const {
-        return sfx::test::directory_names(directory_.path());
-    }
-
-private:
-    sfx::test::temp_directory directory_;
-    char previous_[PATH_MAX] = {};
+    std::vector<std::string> written() const { return sfx::test::directory_names(directory()); }
 };
 
 TEST_F(IntegrityReading, LoadsAPackageItsRecordDescribesAndWritesEveryFile) {
