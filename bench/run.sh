@@ -3,11 +3,12 @@
 # and packer into build/bench, generates incompressible payloads under
 # /var/tmp (or $TMPDIR), times sfxstub against cp and the peer self-extractors
 # and writes bench/results.md. Takes about a quarter of an hour and needs
-# about 7 GiB of free disk.
+# about 9 GiB of free disk.
 #
 #   bench/run.sh                 the full run (example, 1 GiB, 12 x 64 MiB)
 #   bench/run.sh --quick         big and wide cut to 1/16, results in build/bench/
 #   bench/run.sh --runs 9 --payloads big,wide
+#   bench/run.sh --baseline DIR  also times the sfxstub and sfxpack in DIR (an earlier build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

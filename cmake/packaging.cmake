@@ -19,6 +19,18 @@ else()
   set(sfx_own_target native)
 endif()
 
+# Without SFX_EXTRA_STUBS a native build installs the Windows stubs that the
+# mingw presets built beside it, where they exist at install time, so that
+# the README's build-then-install gives a sfxpack with its default target.
+if(NOT WIN32 AND NOT SFX_EXTRA_STUBS)
+  foreach(arch i686 x86_64)
+    install(FILES ${PROJECT_SOURCE_DIR}/build/mingw-${arch}/bin/sfxstub.exe
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/sfx/stubs/windows-${arch} OPTIONAL
+            PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+  endforeach()
+endif()
+
 install(TARGETS sfxpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS sfxstub RUNTIME DESTINATION ${CMAKE_INSTALL_DATADIR}/sfx/stubs/${sfx_own_target})
 foreach(stub IN LISTS SFX_EXTRA_STUBS)
