@@ -77,7 +77,9 @@ bool write_output_file(const table_entry& entry) {
     output_stream = create_temporary_output(entry.name, temporary_name);
     if (output_stream == nullptr) return cannot_open(entry);
     setvbuf(output_stream, output_buffer, _IOFBF, sizeof output_buffer);
-    bool done = write_and_close(entry) && body_matches_record(entry, body_checksum());
+    // The running checksum exists only for a package with a record.
+    bool done = write_and_close(entry) &&
+                (!integrity_present || body_matches_record(entry, body_checksum()));
     if (done && !replace_output(temporary_name, entry.name)) done = cannot_open(entry);
     if (!done) remove(temporary_name);
     return done;
