@@ -62,18 +62,17 @@ bool check_entries(const package_request& request, std::string& error) {
         names.push_back(item.name);
     }
     size_t first = 0, second = 0;
-    if (find_case_duplicate(names, first, second) && names[first] == names[second]) {
-        // The same name twice, most likely the same file given twice.
-        error = items[second].path + ": entry name " + in_quotes(names[second]) +
+    if (find_case_duplicate(names, first, second)) {
+        if (names[first] == names[second])  // most likely the same file given twice
+            error =
+                items[second].path + ": entry name " + in_quotes(names[second]) +
                 " is given twice" +
                 (items[first].path == items[second].path ? " (the same file)"
                                                          : " (also for " + items[first].path + ")");
-        return false;
-    }
-    if (find_case_duplicate(names, first, second)) {
-        error = items[second].path + ": entry name " + in_quotes(names[second]) +
-                " is already taken by " + in_quotes(names[first]) +
-                " (names that differ only in letter case are one file on Windows)";
+        else
+            error = items[second].path + ": entry name " + in_quotes(names[second]) +
+                    " is already taken by " + in_quotes(names[first]) +
+                    " (names that differ only in letter case are one file on Windows)";
         return false;
     }
     if (request.require_setup && !has_setup_program(names)) {
