@@ -34,23 +34,26 @@ bool cannot_write(const table_entry& entry) {
     return set_failure("Unable to write output file %s.\n", shown_name(entry.name).c_str());
 }
 
-// Copies the current entry's body from image_stream to output_stream in chunks
-// of at most BLOCK_SIZE. False on a short read or a failed write.
-bool copy_body(const table_entry& entry) {
-    if (fseek(image_stream, entry.offset, SEEK_SET) != 0)
+// Reads the current entry's body from image_stream in chunks of at most
+// BLOCK_SIZE, keeping its running checksum when the package has a record, and
+// writes each chunk to `destination` unless that is null (a check only).
+// False on a short read or a failed write.
+bool read_body(const table_entry& entry, FILE* destination) {
+    const auto cannot_read = [&] {
         return set_failure("Unable to read the contents of %s from the package.\n",
                            shown_name(entry.name).c_str());
+    };
+    if (fseek(image_stream, entry.offset, SEEK_SET) != 0) return cannot_read();
     if (integrity_present) start_body_checksum();
     byte_count = entry.size;
     while (byte_count != 0) {
         chunk_length = byte_count > BLOCK_SIZE - 1 ? BLOCK_SIZE : byte_count;
         // Never negative: a checked table has no negative size.
         const auto chunk = static_cast<size_t>(chunk_length);
-        if (fread(io_buffer, 1, chunk, image_stream) != chunk)
-            return set_failure("Unable to read the contents of %s from the package.\n",
-                               shown_name(entry.name).c_str());
+        if (fread(io_buffer, 1, chunk, image_stream) != chunk) return cannot_read();
         if (integrity_present) add_to_body_checksum(io_buffer, chunk);
-        if (fwrite(io_buffer, 1, chunk, output_stream) != chunk) return cannot_write(entry);
+        if (destination != nullptr && fwrite(io_buffer, 1, chunk, destination) != chunk)
+            return cannot_write(entry);
         byte_count -= chunk_length;
     }
     return true;
@@ -61,7 +64,7 @@ bool copy_body(const table_entry& entry) {
 // own flush failed, so the flush and the stream's error flag are checked
 // before the close.
 bool write_and_close(const table_entry& entry) {
-    bool written = copy_body(entry);
+    bool written = read_body(entry, output_stream);
     if (written && (fflush(output_stream) != 0 || ferror(output_stream) != 0))
         written = cannot_write(entry);
     if (fclose(output_stream) != 0 && written) written = cannot_write(entry);
@@ -86,6 +89,11 @@ bool write_output_file(const table_entry& entry) {
 }
 
 }  // namespace
+
+bool check_body(const table_entry& entry) {
+    return read_body(entry, nullptr) &&
+           (!integrity_present || body_matches_record(entry, body_checksum()));
+}
 
 bool write_output_files(void (*written)(const char* name)) {
     for (index = 0; file_table[index].name[0] != '\0'; ++index) {

@@ -1,6 +1,8 @@
 // Writing every entry's body into an output file of its name.
 #pragma once
 
+#include "src/stub.h"
+
 namespace sfx {
 
 // Writes every entry of file_table into the current directory, in table
@@ -15,5 +17,11 @@ namespace sfx {
 // left as it was.
 // `written`, when given, is told the name of each file once it is in place.
 bool write_output_files(void (*written)(const char* name) = nullptr);
+
+// Reads the body of `entry` (a slot of file_table, of a package with an
+// integrity record) through io_buffer, as extraction does but writing
+// nothing, and checks it against the record (integrity_check.h). A body that
+// cannot be read whole fails as in extraction.
+bool check_body(const table_entry& entry);
 
 }  // namespace sfx

@@ -12,9 +12,4 @@ namespace sfx {
 // "The contents of NAME in PATH are damaged (a checksum does not match).\n".
 bool body_matches_record(const table_entry& entry, uint64_t checksum);
 
-// Reads the body of `entry` through io_buffer and checks it with
-// body_matches_record; a body that cannot be read whole fails as in
-// extraction.
-bool check_body(const table_entry& entry);
-
 }  // namespace sfx

@@ -7,7 +7,6 @@
 #include "src/extraction.h"
 #include "src/failure.h"
 #include "src/file_table.h"
-#include "src/integrity_check.h"
 #include "src/marker_search.h"
 #include "src/printable_text.h"
 
